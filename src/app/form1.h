@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/main_menu.h"
+#include "app/settings.h"
+
+#include <QMainWindow>
+#include <QPointF>
+
+#include <optional>
+
+class QPlainTextEdit;
+class QTimer;
+
+namespace pomorina {
+
+class Platform;
+class PictureBox;
+
+// The main window: the preview of what the clipboard holds, the menus from
+// which every command and setting is reached, and the timers that drive the
+// program. It holds the state the handlers share; the rules themselves live
+// in plain functions beside it.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Platform& platform, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: reads the settings file beside the executable and applies
+    // every setting; the timers run afterwards. The error when the file
+    // cannot be used: the program must not go on then.
+    std::optional<SettingsError> Form_Load();
+
+    // "設定を保存" and "終了".
+    void sav_Click();
+    void end_Click();
+
+    // The full-size layout for preview-size value n: a preview of 64 * n
+    // pixels square, its boxes 4 pixels larger, and the window around them.
+    void applyFullSizeLayout(int n);
+    // Keeps the window above all others, or puts it back among them.
+    void topmost(bool on);
+    // Puts the frame's top-left corner at a screen position in pixels.
+    void moveFrameTo(QPoint topLeft);
+
+    QString settingsFile() const;
+    // The frame's top-left corner in twips.
+    QPointF positionTwips() const;
+
+    // Controls ----------------------------------------------------------------
+    PictureBox* Picture1 = nullptr;  // the picture preview
+    QPlainTextEdit* Text1 = nullptr; // the text view, same rectangle
+    PictureBox* Picture2 = nullptr;  // the current picture at natural size
+    PictureBox* Picture3 = nullptr;  // the canvas of a picture save
+    QPlainTextEdit* Text2 = nullptr; // the text just read from the clipboard
+    QTimer* Timer1 = nullptr;        // clipboard poll
+    QTimer* Timer2 = nullptr;        // auto-hide, 100 ms
+    QTimer* Timer3 = nullptr;        // text write-back, 100 ms
+    MainMenu menu;
+
+    // Shared state --------------------------------------------------------------
+    Settings cfg;         // the nine settings, as text
+    int cfgValue = 0;     // the setting being applied, as a number
+    int previewWidth = 0; // preview side, pixels
+    int previewHeight = 0;
+    bool hideArmed = false; // the auto-hide countdown runs
+    qint64 hideStart = 0;   // tick at which it started, ms
+    qint64 hideDelay = 0;   // how long the pointer must stay away, ms
+    int busy = 0;           // 1 while a picture save or a file load runs
+
+signals:
+    // The program is to end now.
+    void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createTimers();
+    void Form_Unload();
+    void applyBackColor();
+    void applyHideDelay();
+
+    Platform& platform_;
+    bool ended_ = false;
+};
+
+// Poll intervals by menu index 1..6, and auto-hide delays by index 0..6, ms.
+int pollIntervalMs(int index);
+qint64 autoHideDelayMs(int index);
+
+} // namespace pomorina

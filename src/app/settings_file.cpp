@@ -1,0 +1,86 @@
+#include "settings_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace pomorina {
+
+namespace {
+
+// A settings file is nine short lines; anything far larger is not one.
+constexpr qint64 kMaxSettingsBytes = 64 * 1024;
+
+std::optional<QByteArray> readBytes(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error =
+            QStringLiteral("設定ファイル %1 を開けません（%2）。").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    return file.read(kMaxSettingsBytes);
+}
+
+void takePosition(Settings& settings, QPointF windowTwips) {
+    settings.cfgLeft = formatPosition(static_cast<float>(windowTwips.x()));
+    settings.cfgTop = formatPosition(static_cast<float>(windowTwips.y()));
+}
+
+} // namespace
+
+QString settingsPath(const QString& executableDir) {
+    return executableDir + QLatin1Char('/') + kSettingsFileName;
+}
+
+ParsedSettings readSettingsFile(const QString& path) {
+    QString error;
+    const std::optional<QByteArray> bytes = readBytes(path, &error);
+    if (!bytes)
+        return {std::nullopt, {0, error}};
+    return parseSettings(*bytes, QFileInfo(path).fileName());
+}
+
+std::optional<QString> writeSettingsFile(const QString& path, const Settings& settings) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QStringLiteral(
+                   "設定ファイル %1 を書き込めません（%2）。前の内容はそのまま残っています。")
+            .arg(path, file.errorString());
+    }
+    file.write(formatSettings(settings));
+    if (!file.commit()) {
+        return QStringLiteral(
+                   "設定ファイル %1 を保存できません（%2）。前の内容はそのまま残っています。")
+            .arg(path, file.errorString());
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> saveSettings(const QString& path, Settings& settings, QPointF windowTwips) {
+    if (settings.cfgKeepPos == QLatin1String("1"))
+        takePosition(settings, windowTwips);
+    return writeSettingsFile(path, settings);
+}
+
+std::optional<QString> storeExitPosition(const QString& path, Settings& settings,
+                                         QPointF windowTwips) {
+    if (settings.cfgKeepPos != QLatin1String("1"))
+        return std::nullopt;
+    QString error;
+    const std::optional<QByteArray> bytes = readBytes(path, &error);
+    if (!bytes)
+        return error;
+    const QList<QString> lines = splitSettingsLines(*bytes);
+    constexpr int kKeptLines = 7;
+    if (lines.size() < kKeptLines) {
+        return QStringLiteral("設定ファイル %1 には %2 行しかなく、位置を保存できません。")
+            .arg(path)
+            .arg(lines.size());
+    }
+    for (int n = 1; n <= kKeptLines; ++n)
+        settings.line(n) = lines[n - 1];
+    takePosition(settings, windowTwips);
+    return writeSettingsFile(path, settings);
+}
+
+} // namespace pomorina

@@ -1,0 +1,87 @@
+#include "picture_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace pomorina {
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setBackColor(const QColor& color) {
+    // The surface keeps its drawing; only what is cleared from now on, and the
+    // parts never drawn, take the new colour.
+    backColor_ = color;
+    update();
+}
+
+void PictureBox::clear() {
+    fitCanvas();
+    canvas_.fill(backColor_);
+    update();
+}
+
+void PictureBox::drawPicture(const QImage& picture, const QRectF& target) {
+    if (picture.isNull() || target.isEmpty())
+        return;
+    fitCanvas();
+    QPainter painter(&canvas_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, picture);
+    update();
+}
+
+void PictureBox::setPicture(const QImage& picture) {
+    picture_ = picture;
+    if (!picture.isNull())
+        resize(picture.width() + 2 * kFrame, picture.height() + 2 * kFrame);
+}
+
+int PictureBox::innerWidth() const {
+    return qMax(0, width() - 2 * kFrame);
+}
+int PictureBox::innerHeight() const {
+    return qMax(0, height() - 2 * kFrame);
+}
+
+void PictureBox::fitCanvas() {
+    const QSize inner(innerWidth(), innerHeight());
+    if (canvas_.size() == inner)
+        return;
+    // A resize keeps what was drawn where it was, like a persistent surface.
+    QImage grown(inner, QImage::Format_RGB32);
+    grown.fill(backColor_);
+    if (!canvas_.isNull()) {
+        QPainter painter(&grown);
+        painter.drawImage(0, 0, canvas_);
+    }
+    canvas_ = grown;
+}
+
+void PictureBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect all = rect();
+    // A sunken frame: dark above and left, light below and right.
+    painter.fillRect(all, palette().color(QPalette::Mid));
+    painter.fillRect(all.adjusted(1, 1, 0, 0), palette().color(QPalette::Light));
+    painter.fillRect(all.adjusted(1, 1, -1, -1), palette().color(QPalette::Dark));
+    const QRect inner = all.adjusted(kFrame, kFrame, -kFrame, -kFrame);
+    painter.fillRect(inner, backColor_);
+    if (!canvas_.isNull())
+        painter.drawImage(inner.topLeft(), canvas_);
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!canvas_.isNull())
+        fitCanvas();
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QWidget::mouseReleaseEvent(event);
+}
+
+} // namespace pomorina

@@ -1,0 +1,7 @@
+#include "platform.h"
+
+namespace pomorina {
+
+Platform::~Platform() = default;
+
+} // namespace pomorina

@@ -1,0 +1,108 @@
+#include "qt_platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCursor>
+#include <QDir>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QWidget>
+#include <QWindow>
+
+namespace pomorina {
+
+QtPlatform::QtPlatform() {
+    clock_.start();
+}
+
+ClipboardFormats QtPlatform::clipboardFormats() {
+    ClipboardFormats formats;
+    // mimeData() is null while the clipboard is empty on some platforms.
+    if (const QMimeData* data = QGuiApplication::clipboard()->mimeData()) {
+        formats.text = data->hasText();
+        formats.bitmap = data->hasImage();
+    }
+    return formats;
+}
+
+std::optional<QString> QtPlatform::clipboardText() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr || !data->hasText())
+        return std::nullopt;
+    return data->text();
+}
+
+QImage QtPlatform::clipboardImage() {
+    return QGuiApplication::clipboard()->image();
+}
+
+void QtPlatform::clearClipboard() {
+    QGuiApplication::clipboard()->clear();
+}
+
+bool QtPlatform::setClipboardText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    return true;
+}
+
+bool QtPlatform::setClipboardImage(const QImage& image) {
+    QGuiApplication::clipboard()->setImage(image);
+    return true;
+}
+
+Foreground QtPlatform::foregroundWindow(const QWidget* main, const QWidget* history) {
+    const QWidget* active = QApplication::activeWindow();
+    if (active == nullptr) {
+        // Qt reports no active window of ours while another program has the
+        // focus; a desktop without any focused window cannot be told apart.
+        return Foreground::Other;
+    }
+    if (active == main)
+        return Foreground::Main;
+    if (history != nullptr && active == history)
+        return Foreground::History;
+    return Foreground::Other;
+}
+
+void QtPlatform::setTopmost(QWidget* window, bool on) {
+    Qt::WindowFlags flags = window->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (window->windowHandle() != nullptr) {
+        // Changing the flag through the native window updates the window
+        // manager's state in place; QWidget::setWindowFlags would hide and
+        // re-create the window.
+        window->overrideWindowFlags(flags);
+        window->windowHandle()->setFlags(flags);
+    } else {
+        window->setWindowFlags(flags);
+    }
+    if (!window->isVisible())
+        window->show();
+}
+
+QPoint QtPlatform::cursorPos() {
+    return QCursor::pos();
+}
+
+qint64 QtPlatform::tickCount() {
+    return clock_.elapsed();
+}
+
+bool QtPlatform::askOkCancel(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void QtPlatform::showError(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("ポモリナ"), text, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+QString QtPlatform::executableDir() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath());
+}
+
+} // namespace pomorina

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform.h"
+
+#include <QElapsedTimer>
+
+namespace pomorina {
+
+// The desktop as Qt sees it.
+class QtPlatform final : public Platform {
+public:
+    QtPlatform();
+
+    ClipboardFormats clipboardFormats() override;
+    std::optional<QString> clipboardText() override;
+    QImage clipboardImage() override;
+    void clearClipboard() override;
+    bool setClipboardText(const QString& text) override;
+    bool setClipboardImage(const QImage& image) override;
+
+    Foreground foregroundWindow(const QWidget* main, const QWidget* history) override;
+    void setTopmost(QWidget* window, bool on) override;
+    QPoint cursorPos() override;
+    qint64 tickCount() override;
+
+    bool askOkCancel(QWidget* parent, const QString& text) override;
+    void showError(QWidget* parent, const QString& text) override;
+
+    QString executableDir() override;
+
+private:
+    QElapsedTimer clock_;
+};
+
+} // namespace pomorina
