@@ -2,6 +2,7 @@
 
 #include "app/app_icon.h"
 #include "app/settings_file.h"
+#include "history/form2.h"
 #include "capture/picture_box.h"
 #include "platform/platform.h"
 
@@ -40,17 +41,19 @@ qint64 autoHideDelayMs(int index) {
     return index >= 0 && index <= 6 ? kAutoHideDelays[static_cast<size_t>(index)] : 0;
 }
 
-Form1::Form1(Platform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
+Form1::Form1(Platform& platform, QWidget* parent)
+    : QMainWindow(parent), platform_(platform), clip_(platform) {
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(makeAppIcon());
     createControls();
     menu.build(menuBar());
     onChosen(menu.sav, this, [this] { sav_Click(); });
     onChosen(menu.end, this, [this] { end_Click(); });
+    onChosen(menu.rire, this, [this] { rire_Click(); });
     createTimers();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { delete history_; }
 
 void Form1::createControls() {
     auto* client = new QWidget(this);
@@ -62,22 +65,25 @@ void Form1::createControls() {
     Text1 = new QPlainTextEdit(client);
     Text1->setGeometry(0, 0, 324, 324);
     Text1->hide();
+    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
+        if (!settingText1_)
+            text1_ = Text1->toPlainText(); // typed by the user
+        Text1_Change();
+    });
 
-    // Picture2, Picture3 and Text2 work out of sight.
+    // Picture2 and Picture3 work out of sight.
     Picture2 = new PictureBox(client);
     Picture2->setGeometry(328, 16, 97, 121);
     Picture2->hide();
     Picture3 = new PictureBox(client);
     Picture3->setGeometry(368, 280, 49, 41);
     Picture3->hide();
-    Text2 = new QPlainTextEdit(client);
-    Text2->setGeometry(48, 264, 305, 65);
-    Text2->hide();
 }
 
 void Form1::createTimers() {
     Timer1 = new QTimer(this);
     Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(kAutoHideTick);
     Timer3 = new QTimer(this);
@@ -185,6 +191,11 @@ void Form1::moveFrameTo(QPoint topLeft) {
         native->setFramePosition(topLeft);
     else
         move(topLeft);
+}
+
+void Form1::applyPreviewLayout() {
+    cfgValue = integerValue(cfg.cfgPreviewSize).value_or(cfgValue);
+    applyFullSizeLayout(cfgValue);
 }
 
 void Form1::topmost(bool on) {

@@ -2,6 +2,9 @@
 
 #include "app/main_menu.h"
 #include "app/settings.h"
+#include "capture/clipboard_reader.h"
+#include "capture/fingerprint.h"
+#include "capture/fit_rule.h"
 
 #include <QMainWindow>
 #include <QPointF>
@@ -13,6 +16,7 @@ class QTimer;
 
 namespace pomorina {
 
+class Form2;
 class Platform;
 class PictureBox;
 
@@ -38,10 +42,37 @@ public:
     // The full-size layout for preview-size value n: a preview of 64 * n
     // pixels square, its boxes 4 pixels larger, and the window around them.
     void applyFullSizeLayout(int n);
+    // The same, with n taken from the preview-size setting.
+    void applyPreviewLayout();
     // Keeps the window above all others, or puts it back among them.
     void topmost(bool on);
     // Puts the frame's top-left corner at a screen position in pixels.
     void moveFrameTo(QPoint topLeft);
+
+    // The clipboard poll: the tick, and one cycle of it.
+    void Timer1_Timer();
+    void readclip();
+    // Lays the window out around the preview and draws the held picture
+    // into it when the clipboard offers one.
+    void con();
+
+    // The history window, created hidden the first time it is asked for.
+    Form2* history();
+    bool historyShown() const;
+    void rire_Click();
+    void pushtext();
+    void pushimage();
+
+    // The text view's text, exactly as it was set or typed.
+    const QString& text1() const { return text1_; }
+    // Sets the text view's text; its change handler runs.
+    void setText1(const QString& text);
+    void Text1_Change();
+
+    // Which of the preview and the text view is shown.
+    bool pictureShown() const;
+    void showPicture();
+    void showText();
 
     QString settingsFile() const;
     // The frame's top-left corner in twips.
@@ -52,7 +83,7 @@ public:
     QPlainTextEdit* Text1 = nullptr; // the text view, same rectangle
     PictureBox* Picture2 = nullptr;  // the current picture at natural size
     PictureBox* Picture3 = nullptr;  // the canvas of a picture save
-    QPlainTextEdit* Text2 = nullptr; // the text just read from the clipboard
+    QString Text2;                     // the text just read from the clipboard
     QTimer* Timer1 = nullptr;        // clipboard poll
     QTimer* Timer2 = nullptr;        // auto-hide, 100 ms
     QTimer* Timer3 = nullptr;        // text write-back, 100 ms
@@ -67,6 +98,8 @@ public:
     qint64 hideStart = 0;   // tick at which it started, ms
     qint64 hideDelay = 0;   // how long the pointer must stay away, ms
     int busy = 0;           // 1 while a picture save or a file load runs
+    PictureFingerprint fingerprint; // the picture seen last
+    FitResult fit;                  // where the last fitted picture went
 
 signals:
     // The program is to end now.
@@ -81,8 +114,16 @@ private:
     void Form_Unload();
     void applyBackColor();
     void applyHideDelay();
+    // The clipboard offers a picture that could be read.
+    bool bitmapOffered();
+    void drawHeldPicture();
 
     Platform& platform_;
+    ClipboardReader clip_;
+    Form2* history_ = nullptr;
+    QString text1_;
+    bool settingText1_ = false;
+    bool polling_ = false;
     bool ended_ = false;
 };
 

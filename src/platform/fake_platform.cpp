@@ -5,6 +5,7 @@
 namespace pomorina {
 
 ClipboardFormats FakePlatform::clipboardFormats() {
+    ++formatQueries;
     return {clipboard.text.has_value(), !clipboard.image.isNull()};
 }
 
@@ -24,8 +25,10 @@ QImage FakePlatform::clipboardImage() {
 
 void FakePlatform::clearClipboard() {
     ++clipboardWrites;
-    if (!failClipboardWrites)
+    if (!failClipboardWrites) {
         clipboard = {};
+        ++clipboardChanges;
+    }
 }
 
 bool FakePlatform::setClipboardText(const QString& text) {
@@ -34,6 +37,7 @@ bool FakePlatform::setClipboardText(const QString& text) {
         return false;
     clipboard = {};
     clipboard.text = text;
+    ++clipboardChanges;
     return true;
 }
 
@@ -43,6 +47,7 @@ bool FakePlatform::setClipboardImage(const QImage& image) {
         return false;
     clipboard = {};
     clipboard.image = image;
+    ++clipboardChanges;
     return true;
 }
 

@@ -18,6 +18,14 @@ public:
         bool unreadable = false; // offers formats but every read fails
     };
     Clipboard clipboard;
+    // Another program puts this on the clipboard.
+    void setClipboard(Clipboard content) {
+        clipboard = std::move(content);
+        ++clipboardChanges;
+    }
+    quint64 clipboardChanges = 0; // moved by every write, and by setClipboard()
+    bool reportsChanges = true;
+    int formatQueries = 0;
     int clipboardReads = 0;  // text and picture reads
     int clipboardWrites = 0; // clears and puts
     bool failClipboardWrites = false;
@@ -38,6 +46,8 @@ public:
 
     QString folder;
 
+    quint64 clipboardChangeCount() override { return clipboardChanges; }
+    bool clipboardReportsChanges() override { return reportsChanges; }
     ClipboardFormats clipboardFormats() override;
     std::optional<QString> clipboardText() override;
     QImage clipboardImage() override;

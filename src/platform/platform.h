@@ -35,6 +35,14 @@ public:
     virtual ~Platform();
 
     // Clipboard -----------------------------------------------------------
+    // A number that moves whenever the clipboard's content changes (our own
+    // writes included), where the platform reports changes.
+    virtual quint64 clipboardChangeCount() = 0;
+    // False where changes are not reported: the content must then be read
+    // again every time it is needed.
+    virtual bool clipboardReportsChanges() = 0;
+    // Asks the clipboard once for what it offers. Nothing is offered when the
+    // list of formats cannot be had.
     virtual ClipboardFormats clipboardFormats() = 0;
     // The clipboard's text, or nothing when it offers none or cannot be read.
     virtual std::optional<QString> clipboardText() = 0;

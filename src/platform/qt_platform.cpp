@@ -13,14 +13,33 @@ namespace pomorina {
 
 QtPlatform::QtPlatform() {
     clock_.start();
+    QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
+                     QGuiApplication::clipboard(), [this] { ++changes_; });
+}
+
+bool QtPlatform::clipboardReportsChanges() {
+    // These report every change of owner (X11 through XFixes, Windows through
+    // its clipboard listener); elsewhere changes may go unreported.
+    static const QStringList reporting = {QStringLiteral("xcb"), QStringLiteral("windows"),
+                                          QStringLiteral("cocoa"), QStringLiteral("offscreen")};
+    return reporting.contains(QGuiApplication::platformName());
 }
 
 ClipboardFormats QtPlatform::clipboardFormats() {
     ClipboardFormats formats;
     // mimeData() is null while the clipboard is empty on some platforms.
-    if (const QMimeData* data = QGuiApplication::clipboard()->mimeData()) {
-        formats.text = data->hasText();
-        formats.bitmap = data->hasImage();
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (data == nullptr)
+        return formats;
+    // One request for the list; every answer below comes from it, so that an
+    // owner that does not answer costs one wait, not one per question.
+    for (const QString& format : data->formats()) {
+        if (format == QLatin1String("text/plain") ||
+            format.startsWith(QLatin1String("text/plain;")))
+            formats.text = true;
+        else if (format == QLatin1String("application/x-qt-image") ||
+                 format.startsWith(QLatin1String("image/")))
+            formats.bitmap = true;
     }
     return formats;
 }

@@ -11,6 +11,8 @@ class QtPlatform final : public Platform {
 public:
     QtPlatform();
 
+    quint64 clipboardChangeCount() override { return changes_; }
+    bool clipboardReportsChanges() override;
     ClipboardFormats clipboardFormats() override;
     std::optional<QString> clipboardText() override;
     QImage clipboardImage() override;
@@ -30,6 +32,7 @@ public:
 
 private:
     QElapsedTimer clock_;
+    quint64 changes_ = 0;
 };
 
 } // namespace pomorina

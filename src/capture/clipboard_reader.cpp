@@ -1,0 +1,36 @@
+#include "clipboard_reader.h"
+
+namespace pomorina {
+
+void ClipboardReader::refresh() {
+    const quint64 change = platform_.clipboardChangeCount();
+    if (known_ && change == change_ && platform_.clipboardReportsChanges())
+        return;
+    known_ = true;
+    change_ = change;
+    formats_ = platform_.clipboardFormats();
+    textRead_ = false;
+    text_.reset();
+    pictureRead_ = false;
+    picture_ = QImage();
+}
+
+bool ClipboardReader::offersText() { return formats_.text; }
+
+bool ClipboardReader::offersBitmap() { return formats_.bitmap; }
+
+const std::optional<QString>& ClipboardReader::text() {
+    if (!textRead_ && formats_.text)
+        text_ = platform_.clipboardText();
+    textRead_ = true;
+    return text_;
+}
+
+const QImage& ClipboardReader::picture() {
+    if (!pictureRead_ && formats_.bitmap)
+        picture_ = platform_.clipboardImage();
+    pictureRead_ = true;
+    return picture_;
+}
+
+} // namespace pomorina

@@ -1,0 +1,125 @@
+// The main window's clipboard poll, its preview layout and its text view.
+#include "app/form1.h"
+#include "capture/picture_box.h"
+#include "history/form2.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+
+namespace pomorina {
+
+namespace {
+
+const QString kTextCaption = QStringLiteral("ポモリナ1.0");
+
+} // namespace
+
+bool Form1::pictureShown() const { return !Picture1->isHidden(); }
+
+void Form1::showPicture() {
+    Picture1->show();
+    Text1->hide();
+}
+
+void Form1::showText() {
+    Text1->show();
+    Picture1->hide();
+}
+
+void Form1::Timer1_Timer() {
+    if (!pictureShown())
+        setWindowTitle(kTextCaption);
+    // A cycle lets pending events run; a tick among them must not start a
+    // second cycle inside the first.
+    if (busy != 1 && !polling_)
+        readclip();
+}
+
+bool Form1::bitmapOffered() { return clip_.offersBitmap() && !clip_.picture().isNull(); }
+
+void Form1::readclip() {
+    polling_ = true;
+    const Foreground front = platform_.foregroundWindow(this, history_);
+    QCoreApplication::processEvents();
+    clip_.refresh();
+    const bool textOffered = clip_.offersText();
+    const bool historyVisible = historyShown();
+
+    // Text: only while the user works elsewhere and the history is closed.
+    if (front != Foreground::Main && !historyVisible && textOffered) {
+        showText();
+        // A text that cannot be read counts as nothing new.
+        if (const std::optional<QString>& text = clip_.text()) {
+            Text2 = *text;
+            if (Text2 != text1_) {
+                pushtext();
+                history()->setSlotText(0, Text2);
+                setText1(Text2);
+                con();
+            }
+        }
+    }
+
+    // Pictures, whatever has the focus. One that cannot be read or decoded
+    // is passed over.
+    if (bitmapOffered()) {
+        const QImage& picture = clip_.picture();
+        // The size of the picture held so far: a new one shows a cycle late.
+        setWindowTitle(QStringLiteral("X=%1Y=%2")
+                           .arg(Picture2->picture().width())
+                           .arg(Picture2->picture().height()));
+        Picture2->setPicture(picture);
+        if (fingerprint.matchkey(picture)) {
+            polling_ = false;
+            return; // the same picture: nothing to redraw, push or restart
+        }
+        Picture1->clear();
+        showPicture();
+        fit = fitPicture(picture.width(), picture.height(), previewWidth, previewHeight, false);
+        Picture1->drawPicture(picture, fittedRect(fit));
+        fingerprint.storekey(picture);
+        con();
+        pushimage();
+    }
+
+    hideArmed = true;
+    hideStart = platform_.tickCount();
+    polling_ = false;
+}
+
+void Form1::con() {
+    applyPreviewLayout();
+    clip_.refresh();
+    if (bitmapOffered()) {
+        Picture1->clear();
+        showPicture();
+        drawHeldPicture();
+    }
+    hideArmed = false;
+}
+
+void Form1::drawHeldPicture() {
+    const QImage& held = Picture2->picture();
+    fit = fitPicture(held.width(), held.height(), previewWidth, previewHeight, false);
+    if (fit.drawable)
+        Picture1->drawPicture(held, fittedRect(fit));
+}
+
+void Form1::setText1(const QString& text) {
+    text1_ = text;
+    settingText1_ = true;
+    Text1->setPlainText(text); // runs Text1_Change
+    settingText1_ = false;
+}
+
+void Form1::Text1_Change() {
+    // The newest history text follows the text view while the history is closed.
+    if (!historyShown()) {
+        Form2* window = history();
+        window->store.setText(0, text1_);
+        window->showTexts();
+    }
+}
+
+} // namespace pomorina

@@ -1,0 +1,116 @@
+#include "history/form2.h"
+
+#include "app/form1.h"
+#include "capture/picture_box.h"
+#include "platform/platform.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+namespace pomorina {
+
+namespace {
+
+constexpr int kClientWidth = 636;
+constexpr int kClientHeight = 219;
+constexpr int kSlotLefts[HistoryStore::kSlots] = {8, 112, 216, 320, 424, 528};
+constexpr int kThumbnailTop = 8;
+constexpr int kTextTop = 112;
+constexpr int kWatchTick = 100;
+
+} // namespace
+
+Form2::Form2(Platform& platform, Form1& main)
+    : QWidget(nullptr, Qt::Window), platform_(platform), main_(main) {
+    setWindowTitle(QStringLiteral("履歴"));
+    setFixedSize(kClientWidth, kClientHeight);
+    for (int i = 0; i < HistoryStore::kSlots; ++i) {
+        Picture1[i] = new PictureBox(this);
+        Picture1[i]->setGeometry(kSlotLefts[i], kThumbnailTop, HistoryStore::thumbBoxSize,
+                                 HistoryStore::thumbBoxSize);
+        connect(Picture1[i], &PictureBox::clicked, this, [this, i] { emit pictureSlotClicked(i); });
+
+        Text1[i] = new QPlainTextEdit(this);
+        Text1[i]->setGeometry(kSlotLefts[i], kTextTop, HistoryStore::thumbBoxSize,
+                              HistoryStore::thumbBoxSize);
+        Text1[i]->viewport()->installEventFilter(this);
+        connect(Text1[i], &QPlainTextEdit::textChanged, this, [this, i] {
+            if (quiet_)
+                return;
+            store.setText(i, Text1[i]->toPlainText());
+            Text1_Change(i);
+        });
+    }
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kWatchTick);
+    connect(Timer1, &QTimer::timeout, this, &Form2::Timer1_Timer);
+}
+
+Form2::~Form2() = default;
+
+void Form2::showTexts() {
+    quiet_ = true;
+    for (int i = 0; i < HistoryStore::kSlots; ++i) {
+        if (Text1[i]->toPlainText() != store.text(i))
+            Text1[i]->setPlainText(store.text(i));
+    }
+    quiet_ = false;
+}
+
+void Form2::showThumbnails() {
+    for (int i = 0; i < HistoryStore::kSlots; ++i) {
+        Picture1[i]->clear();
+        const QImage thumbnail = store.thumbnail(i, Picture1[i]->backColor());
+        Picture1[i]->drawPicture(thumbnail, QRectF(-HistoryStore::thumbFrame,
+                                                   -HistoryStore::thumbFrame, thumbnail.width(),
+                                                   thumbnail.height()));
+    }
+}
+
+void Form2::setSlotText(int index, const QString& text) {
+    store.setText(index, text);
+    quiet_ = true;
+    Text1[index]->setPlainText(text);
+    quiet_ = false;
+    Text1_Change(index);
+}
+
+void Form2::Text1_Change(int index) { main_.setText1(store.text(index)); }
+
+void Form2::open() {
+    Timer1->start(kWatchTick);
+    main_.topmost(false);
+    show();
+    raise();
+    activateWindow();
+}
+
+void Form2::Timer1_Timer() {
+    const Foreground front = platform_.foregroundWindow(&main_, this);
+    if (front == Foreground::History || front == Foreground::None)
+        return;
+    closeByWatch();
+}
+
+void Form2::closeByWatch() {
+    Timer1->stop();
+    if (main_.cfg.cfgTopmost == QLatin1String("1"))
+        main_.topmost(true);
+    hide();
+    if (const std::optional<int> n = integerValue(main_.cfg.cfgPreviewSize))
+        main_.applyFullSizeLayout(*n);
+    main_.hideArmed = false;
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        for (int i = 0; i < HistoryStore::kSlots; ++i) {
+            if (watched == Text1[i]->viewport())
+                emit textSlotClicked(i);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace pomorina
