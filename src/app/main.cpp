@@ -1,14 +1,22 @@
 #include "app/form1.h"
 #include "app/settings.h"
+#include "app/stall_watch.h"
 #include "platform/qt_platform.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomorina"));
+
+    // POMORINA_STALL_LOG=FILE keeps FILE up to date with the longest time the
+    // event loop could not run.
+    std::unique_ptr<pomorina::StallWatch> stallWatch;
+    if (const QString log = qEnvironmentVariable("POMORINA_STALL_LOG"); !log.isEmpty())
+        stallWatch = std::make_unique<pomorina::StallWatch>(log);
 
     pomorina::QtPlatform platform;
     pomorina::Form1 form(platform);
