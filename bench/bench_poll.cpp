@@ -1,0 +1,206 @@
+// Measures what one clipboard poll costs, with the change tracking on and
+// with every tick forced to read the clipboard again, against real owners
+// (xclip) on a real X server. Run it through bench/poll.sh.
+#include "app/form1.h"
+#include "capture/picture_box.h"
+#include "history/form2.h"
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+using namespace pomorina;
+
+namespace {
+
+// The desktop as it is, with the program's folder elsewhere and, when
+// forced, no admission of changes: every poll must then read the clipboard
+// again.
+class BenchPlatform final : public Platform {
+public:
+    BenchPlatform(Platform& real, QString folder, bool forceReread)
+        : real_(real), folder_(std::move(folder)), forced_(forceReread) {}
+    quint64 clipboardChangeCount() override { return real_.clipboardChangeCount(); }
+    bool clipboardReportsChanges() override { return !forced_ && real_.clipboardReportsChanges(); }
+    ClipboardFormats clipboardFormats() override { return real_.clipboardFormats(); }
+    std::optional<QString> clipboardText() override { return real_.clipboardText(); }
+    QImage clipboardImage() override { return real_.clipboardImage(); }
+    void clearClipboard() override { real_.clearClipboard(); }
+    bool setClipboardText(const QString& t) override { return real_.setClipboardText(t); }
+    bool setClipboardImage(const QImage& i) override { return real_.setClipboardImage(i); }
+    Foreground foregroundWindow(const QWidget* m, const QWidget* h) override {
+        return real_.foregroundWindow(m, h);
+    }
+    void setTopmost(QWidget* w, bool on) override { real_.setTopmost(w, on); }
+    QPoint cursorPos() override { return real_.cursorPos(); }
+    qint64 tickCount() override { return real_.tickCount(); }
+    bool askOkCancel(QWidget* p, const QString& t) override { return real_.askOkCancel(p, t); }
+    void showError(QWidget* p, const QString& t) override { real_.showError(p, t); }
+    QString executableDir() override { return folder_; }
+
+private:
+    Platform& real_;
+    QString folder_;
+    bool forced_;
+};
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+long rssKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Lets the clipboard's change notice arrive.
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+// xclip keeps serving the clipboard in the background until replaced.
+void xclip(const QStringList& args, const QString& file) {
+    QStringList all = {QStringLiteral("-selection"), QStringLiteral("clipboard")};
+    all << args << QStringLiteral("-i") << file;
+    QProcess::startDetached(QStringLiteral("xclip"), all);
+    settle(400);
+}
+
+QImage noisyPicture(int width, int height, quint32 seed) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<quint32*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = (x * 7 + y * 3 + (random.generate() & 0x3f)) & 0xffffff;
+    }
+    return picture;
+}
+
+struct Measure {
+    double median;
+    double max;
+};
+
+// CPU milliseconds per tick over `ticks` polls, after one warm-up poll.
+Measure perTick(Form1& form, int ticks) {
+    form.readclip();
+    std::vector<double> costs;
+    for (int i = 0; i < ticks; ++i) {
+        const double start = cpuSeconds();
+        form.readclip();
+        costs.push_back((cpuSeconds() - start) * 1000.0);
+    }
+    std::sort(costs.begin(), costs.end());
+    return {costs[costs.size() / 2], costs.back()};
+}
+
+std::unique_ptr<Form1> makeForm(Platform& platform) {
+    auto form = std::make_unique<Form1>(platform);
+    if (form->Form_Load())
+        return nullptr;
+    form->Timer1->stop(); // the bench drives the polls itself
+    form->hide();         // so that another window counts as in front
+    return form;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    QFile settings(dir.filePath(QStringLiteral("設定.ini")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return 1;
+    settings.write("0\r\n3\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1500\r\n1500\r\n");
+    settings.close();
+
+    QtPlatform desktop;
+    BenchPlatform real(desktop, dir.path(), false);
+    BenchPlatform forced(desktop, dir.path(), true);
+
+    auto tracked = makeForm(real);
+    auto reread = makeForm(forced);
+    if (!tracked || !reread)
+        return 1;
+
+    const QString picturePath = dir.filePath(QStringLiteral("4k.png"));
+    noisyPicture(3840, 2160, 1).save(picturePath);
+    const QString textPath = dir.filePath(QStringLiteral("5mb.txt"));
+    {
+        QFile text(textPath);
+        if (!text.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray line = "クリップボードの一行 clipboard line 0123456789\n";
+        while (text.size() < 5 * 1024 * 1024)
+            text.write(line);
+    }
+
+    const int ticks = argc > 1 ? std::atoi(argv[1]) : 20;
+    std::printf("CPU time per poll tick, median (max) of %d ticks, ms\n", ticks);
+    std::printf("%-28s %20s %20s %8s\n", "clipboard", "tracked", "forced re-read", "ratio");
+    auto row = [&](const char* name) {
+        const Measure a = perTick(*tracked, ticks);
+        const Measure b = perTick(*reread, std::max(3, ticks / 4));
+        std::printf("%-28s %11.3f (%6.3f) %11.3f (%6.3f) %8.0f\n", name, a.median, a.max, b.median,
+                    b.max, a.median > 0 ? b.median / a.median : 0.0);
+        std::fflush(stdout);
+    };
+
+    xclip({QStringLiteral("-t"), QStringLiteral("image/png")}, picturePath);
+    row("3840x2160 picture (xclip)");
+    xclip({}, textPath);
+    row("5 MB text (xclip)");
+    QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-x"), QStringLiteral("xclip")});
+    settle(400);
+    row("empty");
+
+    // Taking in new 4K pictures: CPU of the poll that finds each one.
+    std::printf("\nTaking in new 3840x2160 pictures (read, test, draw, push, thumbnails)\n");
+    const long idleRss = rssKiB();
+    for (int n = 0; n < 6; ++n) {
+        const QString path = dir.filePath(QStringLiteral("new%1.png").arg(n));
+        noisyPicture(3840, 2160, 100 + n).save(path);
+        xclip({QStringLiteral("-t"), QStringLiteral("image/png")}, path);
+        const double start = cpuSeconds();
+        tracked->readclip();
+        std::printf("  picture %d: %.3f CPU-s\n", n + 1, cpuSeconds() - start);
+    }
+    int inHistory = 0;
+    for (int slot = 0; slot < HistoryStore::kSlots; ++slot) {
+        if (!tracked->history()->store.picture(slot).isNull())
+            ++inHistory;
+    }
+    std::printf("  pictures in the history: %d of 6\n", inHistory);
+    std::printf("  resident memory: %ld MiB before, %ld MiB after the six\n", idleRss / 1024,
+                rssKiB() / 1024);
+    QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-x"), QStringLiteral("xclip")});
+    return 0;
+}
