@@ -2,8 +2,8 @@
 
 #include "app/app_icon.h"
 #include "app/settings_file.h"
-#include "history/form2.h"
 #include "capture/picture_box.h"
+#include "history/form2.h"
 #include "platform/platform.h"
 
 #include <QCloseEvent>
@@ -50,10 +50,13 @@ Form1::Form1(Platform& platform, QWidget* parent)
     onChosen(menu.sav, this, [this] { sav_Click(); });
     onChosen(menu.end, this, [this] { end_Click(); });
     onChosen(menu.rire, this, [this] { rire_Click(); });
+    connectSettingsMenus();
     createTimers();
 }
 
-Form1::~Form1() { delete history_; }
+Form1::~Form1() {
+    delete history_;
+}
 
 void Form1::createControls() {
     auto* client = new QWidget(this);
@@ -68,6 +71,8 @@ void Form1::createControls() {
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!settingText1_)
             text1_ = Text1->toPlainText(); // typed by the user
+        if (!pollWriting_)
+            textWrittenBack = 0; // the user's text is due on the clipboard
         Text1_Change();
     });
 
@@ -86,8 +91,10 @@ void Form1::createTimers() {
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(kAutoHideTick);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     Timer3 = new QTimer(this);
     Timer3->setInterval(kWriteBackTick);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
 }
 
 QString Form1::settingsFile() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/auto_hide.h"
 #include "app/main_menu.h"
 #include "app/settings.h"
 #include "capture/clipboard_reader.h"
@@ -63,9 +64,30 @@ public:
     void pushtext();
     void pushimage();
 
+    // Write-back of the text view to the clipboard, every 100 ms.
+    void Timer3_Timer();
+    // Auto-hide, every 100 ms.
+    void Timer2_Timer();
+    HideEdges hideEdges() const;
+    bool collapsed() const;
+
+    // The settings menus, each with the chosen item's index.
+    void se_Click(int k);
+    void sec_Click(int k);
+    void scrsav_Click(int k);
+    void bk_Click(int k);
+    void jidou_Click(int k);
+    void tu_Click();
+    void zen_Click();
+
+    // A history entry chosen in the history window.
+    void restorePicture(const QImage& picture);
+    void restoreText(const QString& text);
+
     // The text view's text, exactly as it was set or typed.
     const QString& text1() const { return text1_; }
-    // Sets the text view's text; its change handler runs.
+    // Sets the text view's text; its change handler runs. Any change the
+    // poll did not make is due to be written back to the clipboard.
     void setText1(const QString& text);
     void Text1_Change();
 
@@ -83,7 +105,7 @@ public:
     QPlainTextEdit* Text1 = nullptr; // the text view, same rectangle
     PictureBox* Picture2 = nullptr;  // the current picture at natural size
     PictureBox* Picture3 = nullptr;  // the canvas of a picture save
-    QString Text2;                     // the text just read from the clipboard
+    QString Text2;                   // the text just read from the clipboard
     QTimer* Timer1 = nullptr;        // clipboard poll
     QTimer* Timer2 = nullptr;        // auto-hide, 100 ms
     QTimer* Timer3 = nullptr;        // text write-back, 100 ms
@@ -94,10 +116,11 @@ public:
     int cfgValue = 0;     // the setting being applied, as a number
     int previewWidth = 0; // preview side, pixels
     int previewHeight = 0;
-    bool hideArmed = false; // the auto-hide countdown runs
-    qint64 hideStart = 0;   // tick at which it started, ms
-    qint64 hideDelay = 0;   // how long the pointer must stay away, ms
-    int busy = 0;           // 1 while a picture save or a file load runs
+    bool hideArmed = false;         // the auto-hide countdown runs
+    qint64 hideStart = 0;           // tick at which it started, ms
+    qint64 hideDelay = 0;           // how long the pointer must stay away, ms
+    int busy = 0;                   // 1 while a picture save or a file load runs
+    int textWrittenBack = 0;        // 1 once the text view went back to the clipboard
     PictureFingerprint fingerprint; // the picture seen last
     FitResult fit;                  // where the last fitted picture went
 
@@ -117,12 +140,16 @@ private:
     // The clipboard offers a picture that could be read.
     bool bitmapOffered();
     void drawHeldPicture();
+    void connectSettingsMenus();
+    void writeBack();
+    void collapse();
 
     Platform& platform_;
     ClipboardReader clip_;
     Form2* history_ = nullptr;
     QString text1_;
     bool settingText1_ = false;
+    bool pollWriting_ = false; // the poll is setting the text view
     bool polling_ = false;
     bool ended_ = false;
 };

@@ -15,7 +15,9 @@ const QString kTextCaption = QStringLiteral("ポモリナ1.0");
 
 } // namespace
 
-bool Form1::pictureShown() const { return !Picture1->isHidden(); }
+bool Form1::pictureShown() const {
+    return !Picture1->isHidden();
+}
 
 void Form1::showPicture() {
     Picture1->show();
@@ -36,7 +38,9 @@ void Form1::Timer1_Timer() {
         readclip();
 }
 
-bool Form1::bitmapOffered() { return clip_.offersBitmap() && !clip_.picture().isNull(); }
+bool Form1::bitmapOffered() {
+    return clip_.offersBitmap() && !clip_.picture().isNull();
+}
 
 void Form1::readclip() {
     polling_ = true;
@@ -48,14 +52,25 @@ void Form1::readclip() {
 
     // Text: only while the user works elsewhere and the history is closed.
     if (front != Foreground::Main && !historyVisible && textOffered) {
+        // The user's own text goes to the clipboard before anything is
+        // compared with it, so that it is never replaced by older text.
+        bool userTextKept = true;
+        if (textWrittenBack == 0 && !pictureShown()) {
+            writeBack();
+            clip_.refresh();
+            userTextKept = textWrittenBack == 1; // else the next cycle tries again
+        }
         showText();
         // A text that cannot be read counts as nothing new.
-        if (const std::optional<QString>& text = clip_.text()) {
+        const std::optional<QString>& text = clip_.text();
+        if (userTextKept && text) {
             Text2 = *text;
             if (Text2 != text1_) {
+                pollWriting_ = true;
                 pushtext();
                 history()->setSlotText(0, Text2);
                 setText1(Text2);
+                pollWriting_ = false;
                 con();
             }
         }

@@ -45,6 +45,8 @@ Form2::Form2(Platform& platform, Form1& main)
     Timer1 = new QTimer(this);
     Timer1->setInterval(kWatchTick);
     connect(Timer1, &QTimer::timeout, this, &Form2::Timer1_Timer);
+    connect(this, &Form2::pictureSlotClicked, this, &Form2::Picture1_Click);
+    connect(this, &Form2::textSlotClicked, this, &Form2::Text1_Click);
 }
 
 Form2::~Form2() = default;

@@ -42,6 +42,9 @@ public:
     void Timer1_Timer();
     // A text slot changed: the main window's text view takes its text.
     void Text1_Change(int index);
+    // A slot clicked: its entry comes back.
+    void Picture1_Click(int index);
+    void Text1_Click(int index);
 
     std::array<PictureBox*, HistoryStore::kSlots> Picture1{}; // thumbnails
     std::array<QPlainTextEdit*, HistoryStore::kSlots> Text1{}; // text slots

@@ -1,0 +1,53 @@
+// The main window's auto-hide: shrink to the title and menu bars when the
+// pointer has stayed away, open again when it comes back.
+#include "app/auto_hide.h"
+#include "app/form1.h"
+#include "platform/platform.h"
+
+#include <QMenuBar>
+
+namespace pomorina {
+
+HideEdges Form1::hideEdges() const {
+    // The window manager draws the frame; the client area holds the menu bar
+    // and, under it, the preview.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const int bar = menuBar()->isVisible() ? menuBar()->height() : 0;
+    HideEdges edges;
+    edges.edgeLeft = client.left();
+    edges.edgeTop = client.top() + bar;
+    edges.band = edges.edgeTop - frame.top();
+    edges.width = client.width();
+    edges.height = qMax(0, client.height() - bar);
+    return edges;
+}
+
+void Form1::collapse() {
+    const int bar = menuBar()->isVisible() ? menuBar()->height() : 0;
+    resize(width(), bar);
+}
+
+bool Form1::collapsed() const {
+    const int bar = menuBar()->isVisible() ? menuBar()->height() : 0;
+    return height() <= bar;
+}
+
+void Form1::Timer2_Timer() {
+    // 1. Shrink when due, on every tick for as long as it is due.
+    if (collapseDue(hideArmed, hideStart, hideDelay, platform_.tickCount(), menu.jidou.isChecked(0),
+                    historyShown()))
+        collapse();
+
+    // 2.-4. Is the pointer over the window, its title or its menu bar?
+    const QPoint cursorPos = platform_.cursorPos();
+    if (pointerInside(cursorPos, hideEdges())) {
+        hideArmed = false;
+        applyPreviewLayout();
+    } else if (!hideArmed) {
+        hideStart = platform_.tickCount();
+        hideArmed = true;
+    }
+}
+
+} // namespace pomorina
