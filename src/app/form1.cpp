@@ -49,6 +49,7 @@ Form1::Form1(Platform& platform, QWidget* parent)
     menu.build(menuBar());
     onChosen(menu.sav, this, [this] { sav_Click(); });
     onChosen(menu.end, this, [this] { end_Click(); });
+    onChosen(menu.gsave, this, [this] { gsave_Click(); });
     onChosen(menu.rire, this, [this] { rire_Click(); });
     connectSettingsMenus();
     createTimers();
@@ -64,9 +65,13 @@ void Form1::createControls() {
 
     Picture1 = new PictureBox(client);
     Picture1->setGeometry(0, 0, 324, 324);
+    Picture1->setAcceptDrops(true);
+    Picture1->installEventFilter(this);
 
     Text1 = new QPlainTextEdit(client);
     Text1->setGeometry(0, 0, 324, 324);
+    Text1->setAcceptDrops(true);
+    Text1->viewport()->installEventFilter(this);
     Text1->hide();
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!settingText1_)

@@ -80,6 +80,12 @@ public:
     void tu_Click();
     void zen_Click();
 
+    // "画像を保存": the current picture as "Image.bmp" at the chosen resolution.
+    void gsave_Click();
+    // A file dropped on the preview or the text view, and its loading.
+    void OLEDragDrop(const QString& path);
+    void loadfile();
+
     // A history entry chosen in the history window.
     void restorePicture(const QImage& picture);
     void restoreText(const QString& text);
@@ -116,10 +122,16 @@ public:
     int cfgValue = 0;     // the setting being applied, as a number
     int previewWidth = 0; // preview side, pixels
     int previewHeight = 0;
-    bool hideArmed = false;         // the auto-hide countdown runs
-    qint64 hideStart = 0;           // tick at which it started, ms
-    qint64 hideDelay = 0;           // how long the pointer must stay away, ms
-    int busy = 0;                   // 1 while a picture save or a file load runs
+    bool hideArmed = false; // the auto-hide countdown runs
+    qint64 hideStart = 0;   // tick at which it started, ms
+    qint64 hideDelay = 0;   // how long the pointer must stay away, ms
+    int busy = 0;           // 1 while a picture save or a file load runs
+    int saveWidth = 0;      // resolution of the last save
+    int saveHeight = 0;
+    QString dropPath; // the last dropped file
+    QString ext;      // its last four characters, lower-cased
+    QString lineBuf;
+    QString fileText;               // the text taken from it
     int textWrittenBack = 0;        // 1 once the text view went back to the clipboard
     PictureFingerprint fingerprint; // the picture seen last
     FitResult fit;                  // where the last fitted picture went
@@ -130,6 +142,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -141,6 +154,7 @@ private:
     bool bitmapOffered();
     void drawHeldPicture();
     void connectSettingsMenus();
+    bool acceptsDrop(QObject* target) const;
     void writeBack();
     void collapse();
 
