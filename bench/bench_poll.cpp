@@ -85,11 +85,24 @@ void settle(int ms) {
     }
 }
 
-// xclip keeps serving the clipboard in the background until replaced.
+// The xclip processes this bench started; each serves the clipboard in the
+// background until another takes it over.
+QList<qint64> xclipProcesses;
+
 void xclip(const QStringList& args, const QString& file) {
     QStringList all = {QStringLiteral("-selection"), QStringLiteral("clipboard")};
     all << args << QStringLiteral("-i") << file;
-    QProcess::startDetached(QStringLiteral("xclip"), all);
+    qint64 pid = 0;
+    if (QProcess::startDetached(QStringLiteral("xclip"), all, QString(), &pid))
+        xclipProcesses.append(pid);
+    settle(400);
+}
+
+// Ends our own xclip processes, and no one else's.
+void stopXclip() {
+    for (const qint64 pid : std::as_const(xclipProcesses))
+        QProcess::execute(QStringLiteral("kill"), {QString::number(pid)});
+    xclipProcesses.clear();
     settle(400);
 }
 
@@ -178,8 +191,7 @@ int main(int argc, char** argv) {
     row("3840x2160 picture (xclip)");
     xclip({}, textPath);
     row("5 MB text (xclip)");
-    QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-x"), QStringLiteral("xclip")});
-    settle(400);
+    stopXclip();
     row("empty");
 
     // Taking in new 4K pictures: CPU of the poll that finds each one.
@@ -201,6 +213,6 @@ int main(int argc, char** argv) {
     std::printf("  pictures in the history: %d of 6\n", inHistory);
     std::printf("  resident memory: %ld MiB before, %ld MiB after the six\n", idleRss / 1024,
                 rssKiB() / 1024);
-    QProcess::execute(QStringLiteral("pkill"), {QStringLiteral("-x"), QStringLiteral("xclip")});
+    stopXclip();
     return 0;
 }
