@@ -3,6 +3,7 @@
 #include "app/app_icon.h"
 #include "app/settings_file.h"
 #include "capture/picture_box.h"
+#include "capture/text_box.h"
 #include "history/form2.h"
 #include "platform/platform.h"
 
@@ -75,9 +76,12 @@ void Form1::createControls() {
     Text1->hide();
     connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
         if (!settingText1_)
-            text1_ = Text1->toPlainText(); // typed by the user
-        if (!pollWriting_)
-            textWrittenBack = 0; // the user's text is due on the clipboard
+            text1_ = textOf(Text1); // typed by the user
+        if (!pollWriting_) {
+            // The user's text is due on the clipboard.
+            textWrittenBack = 0;
+            textEdited = true;
+        }
         Text1_Change();
     });
 

@@ -133,6 +133,7 @@ public:
     QString lineBuf;
     QString fileText;               // the text taken from it
     int textWrittenBack = 0;        // 1 once the text view went back to the clipboard
+    bool textEdited = false;        // the text view holds text the user typed or chose
     PictureFingerprint fingerprint; // the picture seen last
     FitResult fit;                  // where the last fitted picture went
 

@@ -15,9 +15,17 @@ void ClipboardReader::refresh() {
     picture_ = QImage();
 }
 
-bool ClipboardReader::offersText() { return formats_.text; }
+bool ClipboardReader::offersText() {
+    return formats_.text;
+}
 
-bool ClipboardReader::offersBitmap() { return formats_.bitmap; }
+bool ClipboardReader::offersBitmap() {
+    return formats_.bitmap;
+}
+
+bool ClipboardReader::offersAnything() {
+    return formats_.any;
+}
 
 const std::optional<QString>& ClipboardReader::text() {
     if (!textRead_ && formats_.text)

@@ -21,6 +21,7 @@ public:
 
     bool offersText();
     bool offersBitmap();
+    bool offersAnything();
     // The text; nothing when none is offered or it could not be read.
     const std::optional<QString>& text();
     // The picture; null when none is offered or it could not be read or decoded.

@@ -55,15 +55,15 @@ void Form1::readclip() {
         // The user's own text goes to the clipboard before anything is
         // compared with it, so that it is never replaced by older text.
         bool userTextKept = true;
-        if (textWrittenBack == 0 && !pictureShown()) {
+        if (textEdited && !pictureShown()) {
             writeBack();
             clip_.refresh();
-            userTextKept = textWrittenBack == 1; // else the next cycle tries again
+            userTextKept = !textEdited; // else the next cycle tries again
         }
-        showText();
-        // A text that cannot be read counts as nothing new.
-        const std::optional<QString>& text = clip_.text();
+        // A text that cannot be read leaves the views as they are.
+        const std::optional<QString> text = clip_.text();
         if (userTextKept && text) {
+            showText();
             Text2 = *text;
             if (Text2 != text1_) {
                 pollWriting_ = true;
@@ -79,7 +79,7 @@ void Form1::readclip() {
     // Pictures, whatever has the focus. One that cannot be read or decoded
     // is passed over.
     if (bitmapOffered()) {
-        const QImage& picture = clip_.picture();
+        const QImage picture = clip_.picture(); // shares the pixels, copies nothing
         // The size of the picture held so far: a new one shows a cycle late.
         setWindowTitle(QStringLiteral("X=%1Y=%2")
                            .arg(Picture2->picture().width())

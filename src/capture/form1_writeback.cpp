@@ -21,17 +21,20 @@ void Form1::Timer3_Timer() {
 }
 
 void Form1::writeBack() {
+    clip_.refresh();
     // A clipboard that already holds the text keeps everything else it
     // offers (rich text, a picture copied with it): nothing to write then.
-    clip_.refresh();
-    const std::optional<QString>& current = clip_.text();
-    if (current && *current == text1_) {
+    const std::optional<QString> current = clip_.text();
+    const bool alreadyThere = current && *current == text1_;
+    // Text the user did not change came from the clipboard; if the clipboard
+    // holds something else now, that is newer and must not be replaced. Only
+    // an empty clipboard (its owner gone) gets the text back.
+    const bool keepClipboard = alreadyThere || (!textEdited && clip_.offersAnything());
+    if (keepClipboard || platform_.setClipboardText(text1_)) {
         textWrittenBack = 1;
-        return;
+        textEdited = false;
     }
-    // Only a write that happened counts; a failed one is tried again.
-    if (platform_.setClipboardText(text1_))
-        textWrittenBack = 1;
+    // A write that failed counts as not done: a later tick tries again.
 }
 
 } // namespace pomorina

@@ -2,6 +2,7 @@
 
 #include "app/form1.h"
 #include "capture/picture_box.h"
+#include "capture/text_box.h"
 #include "platform/platform.h"
 
 #include <QEvent>
@@ -38,7 +39,7 @@ Form2::Form2(Platform& platform, Form1& main)
         connect(Text1[i], &QPlainTextEdit::textChanged, this, [this, i] {
             if (quiet_)
                 return;
-            store.setText(i, Text1[i]->toPlainText());
+            store.setText(i, textOf(Text1[i]));
             Text1_Change(i);
         });
     }
@@ -54,7 +55,7 @@ Form2::~Form2() = default;
 void Form2::showTexts() {
     quiet_ = true;
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
-        if (Text1[i]->toPlainText() != store.text(i))
+        if (textOf(Text1[i]) != store.text(i))
             Text1[i]->setPlainText(store.text(i));
     }
     quiet_ = false;
@@ -64,9 +65,9 @@ void Form2::showThumbnails() {
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
         Picture1[i]->clear();
         const QImage thumbnail = store.thumbnail(i, Picture1[i]->backColor());
-        Picture1[i]->drawPicture(thumbnail, QRectF(-HistoryStore::thumbFrame,
-                                                   -HistoryStore::thumbFrame, thumbnail.width(),
-                                                   thumbnail.height()));
+        Picture1[i]->drawPicture(thumbnail,
+                                 QRectF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame,
+                                        thumbnail.width(), thumbnail.height()));
     }
 }
 
@@ -78,7 +79,9 @@ void Form2::setSlotText(int index, const QString& text) {
     Text1_Change(index);
 }
 
-void Form2::Text1_Change(int index) { main_.setText1(store.text(index)); }
+void Form2::Text1_Change(int index) {
+    main_.setText1(store.text(index));
+}
 
 void Form2::open() {
     Timer1->start(kWatchTick);
@@ -100,8 +103,7 @@ void Form2::closeByWatch() {
     if (main_.cfg.cfgTopmost == QLatin1String("1"))
         main_.topmost(true);
     hide();
-    if (const std::optional<int> n = integerValue(main_.cfg.cfgPreviewSize))
-        main_.applyFullSizeLayout(*n);
+    main_.applyPreviewLayout();
     main_.hideArmed = false;
 }
 

@@ -6,7 +6,9 @@ namespace pomorina {
 
 ClipboardFormats FakePlatform::clipboardFormats() {
     ++formatQueries;
-    return {clipboard.text.has_value(), !clipboard.image.isNull()};
+    const bool text = clipboard.text.has_value();
+    const bool bitmap = !clipboard.image.isNull();
+    return {text, bitmap, text || bitmap};
 }
 
 std::optional<QString> FakePlatform::clipboardText() {

@@ -23,6 +23,7 @@ enum class Foreground {
 struct ClipboardFormats {
     bool text = false;   // plain text
     bool bitmap = false; // a picture
+    bool any = false;    // anything at all, these or other formats
 };
 
 // Everything the program needs from outside its own process goes through this

@@ -33,7 +33,9 @@ ClipboardFormats QtPlatform::clipboardFormats() {
         return formats;
     // One request for the list; every answer below comes from it, so that an
     // owner that does not answer costs one wait, not one per question.
-    for (const QString& format : data->formats()) {
+    const QStringList offered = data->formats();
+    formats.any = !offered.isEmpty();
+    for (const QString& format : offered) {
         if (format == QLatin1String("text/plain") ||
             format.startsWith(QLatin1String("text/plain;")))
             formats.text = true;

@@ -1,0 +1,125 @@
+// A main window started on the scripted platform, with its program folder and
+// settings file, for tests that drive whole handlers by hand.
+#pragma once
+
+#include "app/form1.h"
+#include "app/settings_file.h"
+#include "capture/picture_box.h"
+#include "history/form2.h"
+#include "platform/fake_platform.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(pomorina::Foreground)
+
+namespace pomorina::testing {
+
+// The nine settings lines: not on top, 192 preview, 500 ms poll, position not
+// kept, 640*480 save, white back colour, no auto-hide, at (100, 100) px.
+inline QList<QByteArray> defaultSettings() {
+    return {"0", "3", "1", "0", "0", "0", "0", "1500", "1500"};
+}
+
+// The defaults with line n (1..9) replaced.
+inline QList<QByteArray> settingsWith(int n, const QByteArray& value) {
+    QList<QByteArray> values = defaultSettings();
+    values[n - 1] = value;
+    return values;
+}
+
+// One program folder, its settings file and a started main window. The main
+// window's timers are stopped: a test ticks the handlers itself.
+struct Desk {
+    QTemporaryDir dir;
+    FakePlatform platform;
+    std::unique_ptr<Form1> form;
+    bool loaded = false;
+
+    explicit Desk(const QList<QByteArray>& settings = defaultSettings()) {
+        platform.folder = dir.path();
+        platform.foreground = Foreground::Other;
+        QFile file(settingsPath(dir.path()));
+        if (file.open(QIODevice::WriteOnly)) {
+            for (const QByteArray& line : settings)
+                file.write(line + "\r\n");
+        }
+        file.close();
+        form = std::make_unique<Form1>(platform);
+        loaded = !form->Form_Load();
+        form->Timer1->stop();
+        form->Timer2->stop();
+        form->Timer3->stop();
+    }
+
+    Form1& main() { return *form; }
+    Form2& history() { return *form->history(); }
+
+    // Another program copies text, a picture, or both.
+    void copyText(const QString& text) { platform.setClipboard({text, {}, false}); }
+    void copyPicture(const QImage& picture) { platform.setClipboard({{}, picture, false}); }
+    void copyBoth(const QString& text, const QImage& picture) {
+        platform.setClipboard({text, picture, false});
+    }
+
+    // One tick of the poll timer alone.
+    void poll() { form->Timer1_Timer(); }
+    // One poll and the write-back tick that follows it within 100 ms, as
+    // they come while the program runs; another program's next copy comes
+    // later than both.
+    void tick() {
+        form->Timer1_Timer();
+        form->Timer3_Timer();
+    }
+};
+
+inline QImage filled(int width, int height, QRgb colour,
+                     QImage::Format format = QImage::Format_RGB32) {
+    QImage picture(width, height, format);
+    picture.fill(colour);
+    return picture;
+}
+
+// The texts the history window's six text boxes show.
+inline QStringList slotBoxTexts(Form2& window) {
+    QStringList texts;
+    for (QPlainTextEdit* box : window.Text1)
+        texts << box->toPlainText();
+    return texts;
+}
+
+// The six history texts as held.
+inline QStringList storedTexts(const Form2& window) {
+    QStringList texts;
+    for (int slot = 0; slot < HistoryStore::kSlots; ++slot)
+        texts << window.store.text(slot);
+    return texts;
+}
+
+// Empty when every pixel of `canvas` inside `drawn` has the colour `inside`
+// and every other pixel the colour `outside`; otherwise names the first pixel
+// that does not.
+inline QString canvasMismatch(const QImage& canvas, const QRect& drawn, QRgb inside, QRgb outside) {
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) {
+            const QRgb want = drawn.contains(x, y) ? inside : outside;
+            const QRgb got = canvas.pixel(x, y);
+            if (qRgb(qRed(got), qGreen(got), qBlue(got)) !=
+                qRgb(qRed(want), qGreen(want), qBlue(want)))
+                return QStringLiteral("pixel (%1, %2) is #%3, expected #%4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(got & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                    .arg(want & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+        }
+    }
+    return {};
+}
+
+} // namespace pomorina::testing
