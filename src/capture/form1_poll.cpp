@@ -55,7 +55,7 @@ void Form1::readclip() {
         // The user's own text goes to the clipboard before anything is
         // compared with it, so that it is never replaced by older text.
         bool userTextKept = true;
-        if (textEdited && !pictureShown()) {
+        if (textEdited) {
             writeBack();
             clip_.refresh();
             userTextKept = !textEdited; // else the next cycle tries again
@@ -71,6 +71,7 @@ void Form1::readclip() {
                 history()->setSlotText(0, Text2);
                 setText1(Text2);
                 pollWriting_ = false;
+                textEdited = false; // the view holds the clipboard's text again
                 con();
             }
         }
@@ -89,6 +90,8 @@ void Form1::readclip() {
             polling_ = false;
             return; // the same picture: nothing to redraw, push or restart
         }
+        // Newer than any edit still pending in the hidden text view.
+        textEdited = false;
         Picture1->clear();
         showPicture();
         fit = fitPicture(picture.width(), picture.height(), previewWidth, previewHeight, false);
