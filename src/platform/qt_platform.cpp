@@ -11,6 +11,12 @@
 
 namespace pomorina {
 
+namespace {
+// Qt gives up on a clipboard owner after 5 s; a read that took nearly that
+// long and brought nothing was not answered.
+constexpr qint64 kUnansweredReadMs = 4500;
+} // namespace
+
 QtPlatform::QtPlatform() {
     clock_.start();
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
@@ -48,9 +54,26 @@ ClipboardFormats QtPlatform::clipboardFormats() {
 
 std::optional<QString> QtPlatform::clipboardText() {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (data == nullptr || !data->hasText())
+    if (data == nullptr)
         return std::nullopt;
-    return data->text();
+    // One request for one format: QMimeData::text() asks for two in turn,
+    // and an owner that does not answer makes each of them wait.
+    const QStringList offered = data->formats();
+    const QString utf8 = QStringLiteral("text/plain;charset=utf-8");
+    const QString plain = QStringLiteral("text/plain");
+    const QString format = offered.contains(utf8)    ? utf8
+                           : offered.contains(plain) ? plain
+                                                     : QString();
+    if (format.isEmpty())
+        return std::nullopt;
+    QElapsedTimer waited;
+    waited.start();
+    const QByteArray bytes = data->data(format);
+    // A request the owner never answered comes back empty after the
+    // clipboard's time-out; an empty text comes back at once.
+    if (bytes.isEmpty() && waited.elapsed() >= kUnansweredReadMs)
+        return std::nullopt;
+    return QString::fromUtf8(bytes);
 }
 
 QImage QtPlatform::clipboardImage() {
