@@ -19,8 +19,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <sys/types.h>
 #include <vector>
 
 using namespace pomorina;
@@ -90,10 +92,17 @@ void settle(int ms) {
 QList<qint64> xclipProcesses;
 
 void xclip(const QStringList& args, const QString& file) {
-    QStringList all = {QStringLiteral("-selection"), QStringLiteral("clipboard")};
+    // -quiet keeps xclip in the foreground, so that its id is the owner's.
+    QStringList all = {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                       QStringLiteral("clipboard")};
     all << args << QStringLiteral("-i") << file;
+    QProcess process;
+    process.setProgram(QStringLiteral("xclip"));
+    process.setArguments(all);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     qint64 pid = 0;
-    if (QProcess::startDetached(QStringLiteral("xclip"), all, QString(), &pid))
+    if (process.startDetached(&pid))
         xclipProcesses.append(pid);
     settle(400);
 }
@@ -101,7 +110,7 @@ void xclip(const QStringList& args, const QString& file) {
 // Ends our own xclip processes, and no one else's.
 void stopXclip() {
     for (const qint64 pid : std::as_const(xclipProcesses))
-        QProcess::execute(QStringLiteral("kill"), {QString::number(pid)});
+        ::kill(static_cast<pid_t>(pid), SIGTERM); // gone already if it lost the clipboard
     xclipProcesses.clear();
     settle(400);
 }
