@@ -5,6 +5,7 @@
 #include "capture/text_box.h"
 #include "platform/platform.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -105,6 +106,12 @@ void Form2::closeByWatch() {
     hide();
     main_.applyPreviewLayout();
     main_.hideArmed = false;
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+    if (isVisible())
+        closeByWatch();
+    event->accept();
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event) {

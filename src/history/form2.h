@@ -46,7 +46,7 @@ public:
     void Picture1_Click(int index);
     void Text1_Click(int index);
 
-    std::array<PictureBox*, HistoryStore::kSlots> Picture1{}; // thumbnails
+    std::array<PictureBox*, HistoryStore::kSlots> Picture1{};  // thumbnails
     std::array<QPlainTextEdit*, HistoryStore::kSlots> Text1{}; // text slots
     QTimer* Timer1 = nullptr;
 
@@ -56,6 +56,9 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing from the title bar hides the window the way the watch does;
+    // the history stays.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void closeByWatch();
