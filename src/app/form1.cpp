@@ -70,6 +70,7 @@ void Form1::createControls() {
     Picture1->installEventFilter(this);
 
     Text1 = new QPlainTextEdit(client);
+    prepareTextBox(Text1);
     Text1->setGeometry(0, 0, 324, 324);
     Text1->setAcceptDrops(true);
     Text1->viewport()->installEventFilter(this);

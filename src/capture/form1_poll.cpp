@@ -1,6 +1,7 @@
 // The main window's clipboard poll, its preview layout and its text view.
 #include "app/form1.h"
 #include "capture/picture_box.h"
+#include "capture/text_box.h"
 #include "history/form2.h"
 #include "platform/platform.h"
 
@@ -127,7 +128,7 @@ void Form1::drawHeldPicture() {
 void Form1::setText1(const QString& text) {
     text1_ = text;
     settingText1_ = true;
-    Text1->setPlainText(text); // runs Text1_Change
+    showInBox(Text1, text); // runs Text1_Change
     settingText1_ = false;
 }
 

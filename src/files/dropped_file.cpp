@@ -9,32 +9,19 @@ namespace pomorina {
 
 namespace {
 
-// A decoder that reports whether the bytes were valid in its encoding.
-std::optional<QString> decodeStrictly(QStringDecoder decoder, QByteArrayView bytes) {
+// The text of bytes valid in the decoder's encoding, or nothing. Bytes that
+// may end inside a character (a bounded read stopped there) are judged
+// without that last character; otherwise an incomplete character at the end
+// makes them invalid.
+std::optional<QString> decodeStrictly(const char* encoding, QByteArrayView bytes, bool cutShort) {
+    QStringDecoder decoder(encoding, cutShort ? QStringDecoder::Flag::Default
+                                              : QStringDecoder::Flag::Stateless);
     if (!decoder.isValid())
         return std::nullopt;
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
     return text;
-}
-
-// Drops a multi-byte UTF-8 sequence cut short at the end, as a bounded read
-// may leave one.
-QByteArrayView withoutCutUtf8Tail(QByteArrayView bytes) {
-    qsizetype start = bytes.size();
-    for (int back = 0; back < 4 && start > 0; ++back) {
-        const auto byte = static_cast<unsigned char>(bytes[start - 1]);
-        if ((byte & 0xC0) != 0x80) { // not a continuation byte
-            if (byte < 0x80)
-                return bytes; // ends on a whole character
-            const int needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : 2;
-            const qsizetype have = bytes.size() - (start - 1);
-            return have < needed ? bytes.first(start - 1) : bytes;
-        }
-        --start;
-    }
-    return bytes;
 }
 
 bool looksBinary(QByteArrayView bytes) {
@@ -56,18 +43,17 @@ DropKind dropKind(const QString& ext) {
     return DropKind::None;
 }
 
-QString decodeText(QByteArrayView bytes) {
+QString decodeText(QByteArrayView bytes, bool cutShort) {
     // A byte-order mark names the encoding.
     if (const std::optional<QStringConverter::Encoding> marked =
             QStringConverter::encodingForData(bytes)) {
         QStringDecoder decoder(*marked);
         return decoder.decode(bytes);
     }
-    if (std::optional<QString> utf8 =
-            decodeStrictly(QStringDecoder(QStringConverter::Utf8), withoutCutUtf8Tail(bytes)))
+    if (std::optional<QString> utf8 = decodeStrictly("UTF-8", bytes, cutShort))
         return *utf8;
     // The code page of a Japanese Windows desktop, where such files come from.
-    if (std::optional<QString> shiftJis = decodeStrictly(QStringDecoder("Shift_JIS"), bytes))
+    if (std::optional<QString> shiftJis = decodeStrictly("Shift_JIS", bytes, cutShort))
         return *shiftJis;
     QStringDecoder locale(QStringConverter::System);
     return locale.decode(bytes);
@@ -110,7 +96,9 @@ DroppedText readDroppedText(const QString& path) {
                        (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"));
     if (!utf16 && looksBinary(bytes))
         return {std::nullopt, QStringLiteral("%1 はテキストファイルではありません。").arg(path)};
-    return {firstLines(decodeText(bytes), kDroppedTextLines), {}};
+    // Only a read that stopped at the limit may have cut a character.
+    const bool cutShort = !file.atEnd();
+    return {firstLines(decodeText(bytes, cutShort), kDroppedTextLines), {}};
 }
 
 DroppedPicture readDroppedPicture(const QString& path) {

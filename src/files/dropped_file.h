@@ -23,8 +23,10 @@ inline constexpr qint64 kDroppedTextReadLimit = 16 * 1024 * 1024;
 // Text decoded from a file's bytes. UTF-8 (with or without a byte-order
 // mark) and UTF-16 with a byte-order mark are recognised; bytes that are not
 // valid UTF-8 are read as Shift_JIS when they are valid there, and in the
-// locale's encoding otherwise.
-QString decodeText(QByteArrayView bytes);
+// locale's encoding otherwise. With `cutShort`, the bytes are the start of a
+// longer file and may end inside a character, which is then left out;
+// otherwise an incomplete character at the end counts as invalid.
+QString decodeText(QByteArrayView bytes, bool cutShort = false);
 
 // The first lines of a text, each followed by CR LF. A line ends at CR or at
 // CR LF; a lone LF does not end a line.

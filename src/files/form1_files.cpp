@@ -13,6 +13,17 @@
 
 namespace pomorina {
 
+namespace {
+
+QString clipboardRefused(const QString& path) {
+    return QStringLiteral("クリップボードに書き込めません"
+                          "（ほかのプログラムが使っているのかもしれません）。"
+                          "%1 は貼り付けられませんでした。")
+        .arg(path);
+}
+
+} // namespace
+
 void Form1::gsave_Click() {
     // No poll may replace the picture while the command runs, the question
     // included; every way out lets polling go on.
@@ -103,9 +114,13 @@ void Form1::loadfile() {
             platform_.showError(this, dropped.error);
             break; // the clipboard and the views stay as they were
         }
+        // The clipboard first: a picture it did not take is shown nowhere.
+        if (!platform_.setClipboardImage(dropped.picture)) {
+            platform_.showError(this, clipboardRefused(dropPath));
+            break;
+        }
         showPicture();
         Picture2->setPicture(dropped.picture);
-        platform_.setClipboardImage(dropped.picture);
         break;
     }
     case DropKind::Text: {
@@ -117,8 +132,15 @@ void Form1::loadfile() {
             break;
         }
         fileText = *dropped.text;
+        if (!platform_.setClipboardText(fileText)) {
+            platform_.showError(this, clipboardRefused(dropPath));
+            break;
+        }
         showText();
-        platform_.setClipboardText(fileText);
+        // The file's text is newer than an edit still pending in the view:
+        // the edit must not be written back over it (it stays in the
+        // history).
+        textEdited = false;
         break;
     }
     case DropKind::None:

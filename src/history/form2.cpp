@@ -34,13 +34,15 @@ Form2::Form2(Platform& platform, Form1& main)
         connect(Picture1[i], &PictureBox::clicked, this, [this, i] { emit pictureSlotClicked(i); });
 
         Text1[i] = new QPlainTextEdit(this);
+        prepareTextBox(Text1[i]);
         Text1[i]->setGeometry(kSlotLefts[i], kTextTop, HistoryStore::thumbBoxSize,
                               HistoryStore::thumbBoxSize);
         Text1[i]->viewport()->installEventFilter(this);
         connect(Text1[i], &QPlainTextEdit::textChanged, this, [this, i] {
             if (quiet_)
                 return;
-            store.setText(i, textOf(Text1[i]));
+            shown_[i] = textOf(Text1[i]);
+            store.setText(i, shown_[i]);
             Text1_Change(i);
         });
     }
@@ -56,8 +58,10 @@ Form2::~Form2() = default;
 void Form2::showTexts() {
     quiet_ = true;
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
-        if (textOf(Text1[i]) != store.text(i))
-            Text1[i]->setPlainText(store.text(i));
+        if (shown_[i] == store.text(i))
+            continue;
+        shown_[i] = store.text(i);
+        showInBox(Text1[i], shown_[i]);
     }
     quiet_ = false;
 }
@@ -75,7 +79,8 @@ void Form2::showThumbnails() {
 void Form2::setSlotText(int index, const QString& text) {
     store.setText(index, text);
     quiet_ = true;
-    Text1[index]->setPlainText(text);
+    shown_[index] = text;
+    showInBox(Text1[index], text);
     quiet_ = false;
     Text1_Change(index);
 }

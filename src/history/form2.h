@@ -65,7 +65,8 @@ private:
 
     Platform& platform_;
     Form1& main_;
-    bool quiet_ = false; // slot texts being set without their handlers
+    bool quiet_ = false;                              // slot texts being set without their handlers
+    std::array<QString, HistoryStore::kSlots> shown_; // what each text box was given
 };
 
 } // namespace pomorina
