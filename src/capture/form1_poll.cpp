@@ -95,9 +95,9 @@ void Form1::readclip() {
         textEdited = false;
         Picture1->clear();
         showPicture();
-        fit = fitPicture(picture.width(), picture.height(), previewWidth, previewHeight, false);
-        Picture1->drawPicture(picture, fittedRect(fit));
         fingerprint.storekey(picture);
+        // con() lays the window out and draws the picture fitted into the
+        // preview; drawing it here first would scale it twice for nothing.
         con();
         pushimage();
     }
