@@ -32,7 +32,7 @@ import time
 import zlib
 from pathlib import Path
 
-from desktop import SYSTEM_PYTHON, Desktop, HarnessError, Rect, _stop, wait_until
+from desktop import SYSTEM_PYTHON, Desktop, HarnessError, Rect, _stop, settle, wait_until
 
 Colour = tuple[int, int, int]
 
@@ -239,14 +239,9 @@ def grab_preview(desktop: Desktop, wid: int) -> Shot:
 # Captions and focus --------------------------------------------------------------------
 
 
-def wait_caption(desktop: Desktop, wid: int, expected: str, timeout: float) -> str:
+def wait_caption(desktop: Desktop, wid: int, expected: str, timeout: float = 5.0) -> str:
     """The caption once it is `expected`, or the last one seen after `timeout`."""
-    deadline = time.monotonic() + timeout
-    while True:
-        caption = desktop.window_name(wid)
-        if caption == expected or time.monotonic() >= deadline:
-            return caption
-        time.sleep(0.05)
+    return settle(lambda: desktop.window_name(wid), lambda caption: caption == expected, timeout)
 
 
 def caption_history(desktop: Desktop, wid: int, until: str, timeout: float) -> list[str]:
@@ -274,21 +269,22 @@ class FocusTaker:
 
     _count = itertools.count()
 
-    def __init__(self, desktop: Desktop, x: int = 900, y: int = 700):
+    def __init__(self, desktop: Desktop, x: int = 900, y: int = 700, *, title: str | None = None,
+                 timeout: float = 10.0):
         self.desktop = desktop
-        self.title = f"pomorina-e2e-focus-{os.getpid()}-{next(self._count)}"
+        self.title = title or f"pomorina-e2e-focus-{os.getpid()}-{next(self._count)}"
         self.proc = desktop._spawn(self.title, ["xmessage", "-geometry", f"+{x}+{y}",
                                                 "-title", self.title, "another program"])
 
         def probe():
             if self.proc.poll() is not None:
                 raise HarnessError(f"xmessage exited with {self.proc.returncode}")
-            done = desktop.run(["xdotool", "search", "--onlyvisible", "--name", f"^{self.title}$"],
-                               check=False)
+            done = desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                f"^{self.title}$"], check=False)
             words = done.stdout.split()
             return int(words[0]) if words else None
 
-        self.wid = wait_until("the xmessage window", probe, 10.0)
+        self.wid = wait_until(f"the xmessage window {self.title!r}", probe, timeout)
 
     def activate(self) -> None:
         self.desktop.activate(self.wid)

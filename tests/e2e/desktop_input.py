@@ -17,10 +17,10 @@ import time
 import zlib
 from pathlib import Path
 
+from clipboard_tools import (HISTORY_CAPTION, FocusTaker, active_window,  # noqa: F401
+                             png_from_rows, wait_caption)
 from desktop import (HERE, SYSTEM_PYTHON, WINDOW_TIMEOUT, Desktop, HarnessError, Program,
                      settle, wait_until)
-
-HISTORY_CAPTION = "履歴"
 
 
 # Pictures ------------------------------------------------------------------------
@@ -73,15 +73,8 @@ class Picture:
 
 def png_bytes(picture: Picture) -> bytes:
     """An 8-bit RGB PNG of `picture`."""
-
-    def chunk(kind: bytes, body: bytes) -> bytes:
-        return (struct.pack(">I", len(body)) + kind + body
-                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-
-    raw = b"".join(b"\x00" + picture.row(y) for y in range(picture.height))
-    header = struct.pack(">IIBBBBB", picture.width, picture.height, 8, 2, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw))
-            + chunk(b"IEND", b""))
+    return png_from_rows(picture.width, picture.height,
+                         (picture.row(y) for y in range(picture.height)))
 
 
 def _paeth(a: int, b: int, c: int) -> int:
@@ -267,34 +260,17 @@ class Clipboard:
 # Windows, focus, pointer and keys --------------------------------------------------
 
 
-class FocusSink:
+class FocusSink(FocusTaker):
     """A small window of another program (xmessage) to give the focus to, so
-    that the program under test is not the active window."""
+    that the program under test is not the active window; activate() does not
+    wait for the window manager."""
 
     def __init__(self, desktop: Desktop, title: str = "focus-sink",
                  at: tuple[int, int] = (900, 700)):
-        self.desktop = desktop
-        self.title = title
-        self.proc = desktop._spawn(title, ["xmessage", "-title", title, "-geometry",
-                                           f"+{at[0]}+{at[1]}", "another program"])
-
-        def probe():
-            if self.proc.poll() is not None:
-                raise HarnessError(f"xmessage exited with {self.proc.returncode}")
-            done = desktop.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"],
-                               check=False)
-            ids = [int(word) for word in done.stdout.split()]
-            return ids[0] if ids else None
-
-        self.wid = wait_until(f"the window {title!r}", probe, WINDOW_TIMEOUT)
+        super().__init__(desktop, at[0], at[1], title=title, timeout=WINDOW_TIMEOUT)
 
     def activate(self) -> None:
         self.desktop.activate(self.wid)
-
-
-def active_window(desktop: Desktop) -> int | None:
-    done = desktop.run(["xdotool", "getactivewindow"], check=False)
-    return int(done.stdout) if done.returncode == 0 and done.stdout.strip() else None
 
 
 def stacking(desktop: Desktop) -> list[int]:
@@ -356,11 +332,6 @@ def main_window(program: Program, timeout: float = WINDOW_TIMEOUT) -> int:
         return None
 
     return wait_until(f"the main window of pid {program.pid}", probe, timeout)
-
-
-def wait_caption(desktop: Desktop, wid: int, caption: str, timeout: float = 5.0) -> str:
-    """Waits until the window's caption is `caption`; returns the last one seen."""
-    return settle(lambda: desktop.window_name(wid), lambda name: name == caption, timeout)
 
 
 def menu_bar_height(desktop: Desktop, wid: int) -> int:

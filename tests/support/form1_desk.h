@@ -7,6 +7,7 @@
 #include "capture/picture_box.h"
 #include "history/form2.h"
 #include "platform/fake_platform.h"
+#include "support/settings_bytes.h"
 
 #include <QFile>
 #include <QImage>
@@ -21,37 +22,32 @@ Q_DECLARE_METATYPE(pomorina::Foreground)
 
 namespace pomorina::testing {
 
-// The nine settings lines: not on top, 192 preview, 500 ms poll, position not
-// kept, 640*480 save, white back colour, no auto-hide, at (100, 100) px.
-inline QList<QByteArray> defaultSettings() {
-    return {"0", "3", "1", "0", "0", "0", "0", "1500", "1500"};
-}
-
-// The defaults with line n (1..9) replaced.
-inline QList<QByteArray> settingsWith(int n, const QByteArray& value) {
-    QList<QByteArray> values = defaultSettings();
-    values[n - 1] = value;
-    return values;
-}
-
-// One program folder, its settings file and a started main window. The main
-// window's timers are stopped: a test ticks the handlers itself.
-struct Desk {
+// One program folder with its settings file, holding `settings` as they are,
+// and a main window on the fake, not started yet.
+struct UnstartedDesk {
     QTemporaryDir dir;
     FakePlatform platform;
     std::unique_ptr<Form1> form;
-    bool loaded = false;
 
-    explicit Desk(const QList<QByteArray>& settings = defaultSettings()) {
+    explicit UnstartedDesk(const QByteArray& settings) {
         platform.folder = dir.path();
         platform.foreground = Foreground::Other;
         QFile file(settingsPath(dir.path()));
-        if (file.open(QIODevice::WriteOnly)) {
-            for (const QByteArray& line : settings)
-                file.write(line + "\r\n");
-        }
+        if (file.open(QIODevice::WriteOnly))
+            file.write(settings);
         file.close();
         form = std::make_unique<Form1>(platform);
+    }
+    QString path() const { return settingsPath(dir.path()); }
+};
+
+// One program folder, its settings file and a started main window. The main
+// window's timers are stopped: a test ticks the handlers itself.
+struct Desk : UnstartedDesk {
+    bool loaded = false;
+
+    explicit Desk(const QList<QByteArray>& settings = defaultSettings())
+        : UnstartedDesk(settingsBytes(settings)) {
         loaded = !form->Form_Load();
         form->Timer1->stop();
         form->Timer2->stop();

@@ -11,11 +11,6 @@ using namespace pomorina::testing;
 
 namespace {
 
-// One tick of the poll timer, and nothing else.
-void poll(Desk& desk) {
-    desk.main().Timer1_Timer();
-}
-
 constexpr qint64 kTick = 100;
 constexpr qint64 k2To31 = qint64(1) << 31;
 
@@ -421,7 +416,7 @@ void TestAutoHide::newContentOpensCollapsedWindow() {
 
     desk.copyText(QStringLiteral("new"));
     desk.platform.now += 50;
-    poll(desk);
+    desk.poll();
     QCOMPARE(form.size(), full);
     QVERIFY(form.hideArmed);
     const qint64 polledAt = desk.platform.now;

@@ -1,62 +1,14 @@
 // The main window's start-up and exit, driven through the scripted platform.
-#include "app/form1.h"
-#include "app/settings_file.h"
-#include "capture/picture_box.h"
-#include "platform/fake_platform.h"
+#include "support/form1_desk.h"
 
 #include <QAction>
 #include <QFile>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace pomorina;
-
-namespace {
-
-QByteArray settingsBytes(const QList<QByteArray>& values) {
-    QByteArray bytes;
-    for (const QByteArray& value : values)
-        bytes += value + "\r\n";
-    return bytes;
-}
-
-QList<QByteArray> defaults() {
-    return {"0", "3", "1", "0", "0", "0", "0", "1500", "1500"};
-}
-
-QList<QByteArray> withLine(int n, const QByteArray& value) {
-    QList<QByteArray> values = defaults();
-    values[n - 1] = value;
-    return values;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// One program folder with its settings file and a main window on the fake.
-struct Desk {
-    QTemporaryDir dir;
-    FakePlatform platform;
-    std::unique_ptr<Form1> form;
-
-    explicit Desk(const QByteArray& settings) {
-        platform.folder = dir.path();
-        QFile file(settingsPath(dir.path()));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(settings);
-        file.close();
-        form = std::make_unique<Form1>(platform);
-    }
-    QString path() const { return settingsPath(dir.path()); }
-};
-
-} // namespace
+using namespace pomorina::testing;
 
 class TestForm1Startup : public QObject {
     Q_OBJECT
@@ -98,7 +50,7 @@ void TestForm1Startup::previewSize_data() {
 void TestForm1Startup::previewSize() {
     QFETCH(QByteArray, line);
     QFETCH(int, n);
-    Desk desk(settingsBytes(withLine(2, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(2, line)));
     Form1& form = *desk.form;
     QVERIFY(!form.Form_Load());
 
@@ -134,7 +86,7 @@ void TestForm1Startup::pollInterval() {
     QFETCH(QByteArray, line);
     QFETCH(int, index);
     QFETCH(int, interval);
-    Desk desk(settingsBytes(withLine(3, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(3, line)));
     QVERIFY(!desk.form->Form_Load());
     QCOMPARE(desk.form->Timer1->interval(), interval);
     QVERIFY(desk.form->Timer1->isActive());
@@ -162,7 +114,7 @@ void TestForm1Startup::autoHideDelay() {
     QFETCH(QByteArray, line);
     QFETCH(int, index);
     QFETCH(qint64, delay);
-    Desk desk(settingsBytes(withLine(7, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(7, line)));
     QVERIFY(!desk.form->Form_Load());
     QCOMPARE(desk.form->hideDelay, delay);
     QVERIFY(desk.form->menu.jidou.isChecked(index));
@@ -183,7 +135,7 @@ void TestForm1Startup::topmost_data() {
 void TestForm1Startup::topmost() {
     QFETCH(QByteArray, line);
     QFETCH(bool, onTop);
-    Desk desk(settingsBytes(withLine(1, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(1, line)));
     QVERIFY(!desk.form->Form_Load());
     QCOMPARE(desk.platform.topmostCalls.size(), 1);
     QCOMPARE(desk.platform.topmostCalls.first().window, desk.form.get());
@@ -204,7 +156,7 @@ void TestForm1Startup::keepPositionMark_data() {
 void TestForm1Startup::keepPositionMark() {
     QFETCH(QByteArray, line);
     QFETCH(bool, checked);
-    Desk desk(settingsBytes(withLine(4, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(4, line)));
     QVERIFY(!desk.form->Form_Load());
     QCOMPARE(desk.form->menu.zen->isChecked(), checked);
 }
@@ -224,7 +176,7 @@ void TestForm1Startup::backColour() {
     QFETCH(QByteArray, line);
     QFETCH(int, checkedIndex);
     QFETCH(QColor, colour);
-    Desk desk(settingsBytes(withLine(6, line)));
+    UnstartedDesk desk(settingsBytes(settingsWith(6, line)));
     desk.form->Picture1->setBackColor(Qt::red);
     desk.form->Picture3->setBackColor(Qt::red);
     QVERIFY(!desk.form->Form_Load());
@@ -236,7 +188,7 @@ void TestForm1Startup::backColour() {
 
 void TestForm1Startup::saveResolutionMark() {
     for (int index = 0; index <= 3; ++index) {
-        Desk desk(settingsBytes(withLine(5, QByteArray::number(index))));
+        UnstartedDesk desk(settingsBytes(settingsWith(5, QByteArray::number(index))));
         QVERIFY(!desk.form->Form_Load());
         for (int i = 0; i <= 3; ++i)
             QCOMPARE(desk.form->menu.scrsav.isChecked(i), i == index);
@@ -258,10 +210,10 @@ void TestForm1Startup::position() {
     QFETCH(QByteArray, left);
     QFETCH(QByteArray, top);
     QFETCH(QPoint, pixels);
-    QList<QByteArray> values = defaults();
+    QList<QByteArray> values = defaultSettings();
     values[7] = left;
     values[8] = top;
-    Desk desk(settingsBytes(values));
+    UnstartedDesk desk(settingsBytes(values));
     QVERIFY(!desk.form->Form_Load());
     // The window system reports the new place a little later.
     QTRY_COMPARE(desk.form->frameGeometry().topLeft(), pixels);
@@ -269,7 +221,7 @@ void TestForm1Startup::position() {
 }
 
 void TestForm1Startup::menuTree() {
-    Desk desk(settingsBytes(defaults()));
+    UnstartedDesk desk(settingsBytes(defaultSettings()));
     QVERIFY(!desk.form->Form_Load());
     QStringList titles;
     for (QAction* action : desk.form->menuBar()->actions())
@@ -293,17 +245,17 @@ void TestForm1Startup::rejectedFile_data() {
     QTest::addColumn<bool>("present");
     QTest::addColumn<int>("line");
     QTest::newRow("missing") << QByteArray() << false << 0;
-    QTest::newRow("eight lines") << settingsBytes(defaults().mid(0, 8)) << true << 0;
-    QTest::newRow("preview not a number") << settingsBytes(withLine(2, "x")) << true << 2;
-    QTest::newRow("interval out of range") << settingsBytes(withLine(3, "7")) << true << 3;
-    QTest::newRow("top empty") << settingsBytes(withLine(9, "")) << true << 9;
+    QTest::newRow("eight lines") << settingsBytes(defaultSettings().mid(0, 8)) << true << 0;
+    QTest::newRow("preview not a number") << settingsBytes(settingsWith(2, "x")) << true << 2;
+    QTest::newRow("interval out of range") << settingsBytes(settingsWith(3, "7")) << true << 3;
+    QTest::newRow("top empty") << settingsBytes(settingsWith(9, "")) << true << 9;
 }
 
 void TestForm1Startup::rejectedFile() {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, present);
     QFETCH(int, line);
-    Desk desk(bytes);
+    UnstartedDesk desk(bytes);
     if (!present)
         QVERIFY(QFile::remove(desk.path()));
     const std::optional<SettingsError> error = desk.form->Form_Load();
@@ -316,7 +268,7 @@ void TestForm1Startup::rejectedFile() {
     QVERIFY(!desk.form->Timer2->isActive());
     QCOMPARE(QFile::exists(desk.path()), present);
     if (present)
-        QCOMPARE(readAll(desk.path()), bytes);
+        QCOMPARE(fileBytes(desk.path()), bytes);
 }
 
 void TestForm1Startup::exitStoresPositionWhenRemembering_data() {
@@ -331,8 +283,8 @@ void TestForm1Startup::exitStoresPositionWhenRemembering_data() {
 void TestForm1Startup::exitStoresPositionWhenRemembering() {
     QFETCH(QByteArray, keepPos);
     QFETCH(bool, byMenu);
-    const QByteArray original = settingsBytes(withLine(4, keepPos));
-    Desk desk(original);
+    const QByteArray original = settingsBytes(settingsWith(4, keepPos));
+    UnstartedDesk desk(original);
     Form1& form = *desk.form;
     QVERIFY(!form.Form_Load());
     QSignalSpy quit(&form, &Form1::quitRequested);
@@ -346,12 +298,12 @@ void TestForm1Startup::exitStoresPositionWhenRemembering() {
     QCOMPARE(quit.size(), 1);
     QVERIFY(!form.Timer1->isActive());
     if (keepPos == "1") {
-        QList<QByteArray> expected = withLine(4, "1");
+        QList<QByteArray> expected = settingsWith(4, "1");
         expected[7] = "600";
         expected[8] = "900";
-        QCOMPARE(readAll(desk.path()), settingsBytes(expected));
+        QCOMPARE(fileBytes(desk.path()), settingsBytes(expected));
     } else {
-        QCOMPARE(readAll(desk.path()), original);
+        QCOMPARE(fileBytes(desk.path()), original);
     }
     // The exit runs once, however the window goes.
     form.close();
@@ -359,13 +311,13 @@ void TestForm1Startup::exitStoresPositionWhenRemembering() {
 }
 
 void TestForm1Startup::saveWritesEverySetting() {
-    QList<QByteArray> values = withLine(2, " 2");
+    QList<QByteArray> values = settingsWith(2, " 2");
     values[6] = " 3";
-    Desk desk(settingsBytes(values));
+    UnstartedDesk desk(settingsBytes(values));
     QVERIFY(!desk.form->Form_Load());
     desk.form->menu.sav->trigger();
     values[1] = "2"; // start-up stored the plain number
-    QCOMPARE(readAll(desk.path()), settingsBytes(values));
+    QCOMPARE(fileBytes(desk.path()), settingsBytes(values));
     QVERIFY(desk.platform.errorsShown.isEmpty());
 }
 

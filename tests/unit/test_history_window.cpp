@@ -1,6 +1,6 @@
 // The history window and the two history queues, driven through the main
 // window's poll and menu on the scripted platform.
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -11,16 +11,6 @@ using namespace pomorina::testing;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-
-QStringList sixTexts(QStringList texts) {
-    while (texts.size() < HistoryStore::kSlots)
-        texts << QString();
-    return texts;
-}
 
 QList<Form2*> historyWindows() {
     QList<Form2*> found;

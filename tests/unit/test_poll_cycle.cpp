@@ -1,7 +1,7 @@
 // The clipboard poll, driven tick by tick through the scripted platform: the
 // text step, the picture steps, the preview drawing, the caption, the
 // auto-hide stamp and how often the clipboard is asked.
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -15,17 +15,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kTextCaption = u"ポモリナ1.0"_s;
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-constexpr QRgb kBlack = 0xFF000000;
-
-QStringList sixTexts(QStringList texts) {
-    while (texts.size() < HistoryStore::kSlots)
-        texts << QString();
-    return texts;
-}
 
 // Pictures whose size key and nine sampled colours agree with `base`, but
 // which differ from it somewhere.
@@ -36,13 +25,6 @@ QImage withBlock(const QImage& base, const QRect& block, QRgb colour) {
             changed.setPixel(x, y, colour);
     }
     return changed;
-}
-
-bool textShown(Form1& form) {
-    return !form.Text1->isHidden() && form.Picture1->isHidden();
-}
-bool pictureViewShown(Form1& form) {
-    return !form.Picture1->isHidden() && form.Text1->isHidden();
 }
 
 } // namespace
@@ -122,7 +104,7 @@ void TestPollCycle::textStepOnlyWhileAway() {
     // switch the views.
     desk.copyBoth(u"hello"_s, red);
     desk.tick();
-    QCOMPARE(textShown(form), textTaken);
+    QCOMPARE(textViewShown(form), textTaken);
     QCOMPARE(pictureViewShown(form), !textTaken);
     QCOMPARE(storedTexts(history), sixTexts({form.text1()}));
     QVERIFY(history.store.picture(1).isNull());
@@ -175,7 +157,7 @@ void TestPollCycle::unchangedText() {
 
     QCOMPARE(storedTexts(desk.history()), sixTexts({text}));
     QCOMPARE(form.text1(), text);
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
     QCOMPARE(form.Text1->size(), QSize(20, 20)); // no layout
     QCOMPARE(form.Picture1->size(), QSize(20, 20));
     QVERIFY(form.hideArmed);
@@ -191,7 +173,7 @@ void TestPollCycle::emptyTextAtStartIsNotNew() {
     desk.tick();
     QCOMPARE(storedTexts(desk.history()), sixTexts({}));
     QCOMPARE(form.text1(), QString());
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
     QVERIFY(form.hideArmed);
     QCOMPARE(form.hideStart, 70);
 }
@@ -242,7 +224,7 @@ void TestPollCycle::newText() {
 
     QCOMPARE(storedTexts(desk.history()), expected);
     QCOMPARE(form.text1(), text);
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
     // The layout ran: the boxes are back at the full size of the 192 preview.
     QCOMPARE(form.previewWidth, 192);
     QCOMPARE(form.Text1->size(), QSize(196, 196));
@@ -276,7 +258,7 @@ void TestPollCycle::textAndPictureTogether() {
     form.hideArmed = false;
     desk.platform.now = 800;
     desk.poll();
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
     QCOMPARE(form.windowTitle(), u"X=40Y=30"_s);
     QCOMPARE(storedTexts(history), sixTexts({u"both"_s}));
     QVERIFY(history.store.picture(1).isNull());
@@ -285,7 +267,7 @@ void TestPollCycle::textAndPictureTogether() {
 
     // The text view stays while nothing changes; the caption tick keeps its size.
     desk.tick();
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
     QCOMPARE(form.windowTitle(), u"X=40Y=30"_s);
 }
 
@@ -490,7 +472,7 @@ void TestPollCycle::busy() {
     else
         desk.copyPicture(filled(10, 10, kRed));
     desk.tick();
-    QCOMPARE(textShown(form), textViewShown);
+    QCOMPARE(testing::textViewShown(form), textViewShown);
 
     desk.copyText(u"y"_s);
     desk.platform.formatQueries = 0;
@@ -636,7 +618,7 @@ void TestPollCycle::conWithText() {
     QCOMPARE(form.Picture1->size(), QSize(box, box));
     QCOMPARE(form.Text1->size(), QSize(box, box));
     QCOMPARE(form.width(), box);
-    QCOMPARE(textShown(form), textViewShown);
+    QCOMPARE(testing::textViewShown(form), textViewShown);
     QCOMPARE(pictureViewShown(form), !textViewShown);
     // What was drawn stays where it was.
     const int kept = std::min(64 * n, drawing.width());
@@ -658,7 +640,7 @@ void TestPollCycle::conWithPicture() {
     desk.copyBoth(u"t"_s, filled(640, 480, kRed));
     desk.tick();
     desk.tick(); // the text view is shown, the preview still holds the picture
-    QVERIFY(textShown(form));
+    QVERIFY(textViewShown(form));
 
     form.cfg.cfgPreviewSize = QString::number(n);
     form.hideArmed = true;

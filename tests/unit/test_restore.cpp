@@ -1,7 +1,7 @@
 // Restoring a history entry: a picture slot click draws the picture in the
 // preview, records it as the picture seen last and puts it on the clipboard;
 // a text slot click shows the text. Neither touches the history.
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QMenuBar>
 #include <QTest>
@@ -11,23 +11,11 @@ using namespace pomorina::testing;
 
 namespace {
 
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-constexpr QRgb kBlack = 0xFF000000;
-
-// One tick of the poll timer, then the write-back tick that follows it.
-void poll(Desk& desk) {
-    desk.main().Timer1_Timer();
-    desk.main().Timer3_Timer();
-}
-
 // Another program copies each picture in turn, each seen by a poll.
 void copyPictures(Desk& desk, const QList<QImage>& pictures) {
     for (const QImage& picture : pictures) {
         desk.copyPicture(picture);
-        poll(desk);
+        desk.tick();
     }
 }
 
@@ -60,13 +48,6 @@ struct HistorySnapshot {
         return {};
     }
 };
-
-bool textViewShown(Form1& form) {
-    return !form.Text1->isHidden() && form.Picture1->isHidden();
-}
-bool pictureViewShown(Form1& form) {
-    return !form.Picture1->isHidden() && form.Text1->isHidden();
-}
 
 } // namespace
 
@@ -179,7 +160,7 @@ void TestRestore::nextPollFindsItUnchanged() {
     copyPictures(desk, {restored, filled(30, 30, kBlue)});
     if (fromText) {
         desk.copyText(QStringLiteral("text"));
-        poll(desk);
+        desk.tick();
         QVERIFY(textViewShown(form));
     }
     Form2& history = openHistory(desk);
@@ -197,7 +178,7 @@ void TestRestore::nextPollFindsItUnchanged() {
     desk.platform.now = 5000;
 
     for (int tick = 0; tick < 3; ++tick)
-        poll(desk);
+        desk.tick();
 
     // Not new: no redraw, no push, no restart of the countdown.
     QVERIFY(pictureViewShown(form));
@@ -230,7 +211,7 @@ void TestRestore::emptyPictureSlot() {
     copyPictures(desk, {filled(40, 40, kRed), current});
     if (textShown) {
         desk.copyText(QStringLiteral("text"));
-        poll(desk);
+        desk.tick();
     }
     Form2& history = openHistory(desk);
     const HistorySnapshot before(history);
@@ -274,14 +255,14 @@ void TestRestore::switchesTheView() {
     const QImage picture = filled(100, 100, kGreen);
     if (pictureFirst) {
         desk.copyText(QStringLiteral("restored text"));
-        poll(desk);
+        desk.tick();
         copyPictures(desk, {picture});
     } else {
         copyPictures(desk, {picture});
         desk.copyText(QStringLiteral("restored text"));
-        poll(desk);
+        desk.tick();
         desk.copyText(QStringLiteral("shown text"));
-        poll(desk);
+        desk.tick();
     }
     QCOMPARE(form.pictureShown(), pictureFirst);
     Form2& history = openHistory(desk);
@@ -421,7 +402,7 @@ void TestRestore::textSlot() {
     for (const QString& text :
          {QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}) {
         desk.copyText(text);
-        poll(desk);
+        desk.tick();
     }
     copyPictures(desk, {filled(50, 50, kRed)});
     Form2& history = openHistory(desk);

@@ -1,6 +1,7 @@
 // The settings file: reading, checking, formatting and the three writers.
 #include "app/settings.h"
 #include "app/settings_file.h"
+#include "support/settings_bytes.h"
 
 #include <QFile>
 #include <QProcess>
@@ -8,31 +9,18 @@
 #include <QTest>
 
 using namespace pomorina;
+using namespace pomorina::testing;
 
 namespace {
 
-QByteArray lines(const QList<QByteArray>& values, const QByteArray& ending = "\r\n") {
-    QByteArray bytes;
-    for (const QByteArray& value : values)
-        bytes += value + ending;
-    return bytes;
-}
-
+// The defaults, but on top.
 QList<QByteArray> validLines() {
-    return {"1", "3", "1", "0", "0", "0", "0", "1500", "1500"};
+    return withLine(defaultSettings(), 1, "1");
 }
 
-QList<QByteArray> withLine(int n, const QByteArray& value) {
-    QList<QByteArray> values = validLines();
-    values[n - 1] = value;
-    return values;
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+// Line n (1..9) of the valid lines replaced.
+QList<QByteArray> validWith(int n, const QByteArray& value) {
+    return withLine(validLines(), n, value);
 }
 
 void writeAll(const QString& path, const QByteArray& bytes) {
@@ -111,35 +99,35 @@ void TestSettings::parse_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("errorLine"); // -1: accepted
 
-    QTest::newRow("valid") << lines(validLines()) << -1;
-    QTest::newRow("eleven lines") << lines(validLines() + QList<QByteArray>{"x", "y"}) << -1;
-    QTest::newRow("blank-padded preview") << lines(withLine(2, " 3")) << -1;
-    QTest::newRow("preview 5.5 rounds to 6") << lines(withLine(2, "5.5")) << 2;
-    QTest::newRow("preview 0.5 rounds to 0") << lines(withLine(2, "0.5")) << 2;
-    QTest::newRow("preview 4.5 rounds to 4") << lines(withLine(2, "4.5")) << -1;
-    QTest::newRow("preview empty") << lines(withLine(2, "")) << 2;
-    QTest::newRow("preview 0") << lines(withLine(2, "0")) << 2;
-    QTest::newRow("preview 6") << lines(withLine(2, "6")) << 2;
-    QTest::newRow("interval 0") << lines(withLine(3, "0")) << 3;
-    QTest::newRow("interval 7") << lines(withLine(3, "7")) << 3;
-    QTest::newRow("interval 6") << lines(withLine(3, "6")) << -1;
-    QTest::newRow("save size -1") << lines(withLine(5, "-1")) << 5;
-    QTest::newRow("save size 4") << lines(withLine(5, "4")) << 5;
-    QTest::newRow("back colour 2") << lines(withLine(6, "2")) << 6;
-    QTest::newRow("back colour ' 1'") << lines(withLine(6, " 1")) << -1;
-    QTest::newRow("auto-hide 7") << lines(withLine(7, "7")) << 7;
-    QTest::newRow("auto-hide 6, hidden item") << lines(withLine(7, "6")) << -1;
-    QTest::newRow("auto-hide -0.4 rounds to 0") << lines(withLine(7, "-0.4")) << -1;
-    QTest::newRow("auto-hide letters") << lines(withLine(7, "off")) << 7;
-    QTest::newRow("left not a number") << lines(withLine(8, "left")) << 8;
-    QTest::newRow("top empty") << lines(withLine(9, "")) << 9;
-    QTest::newRow("left beyond single precision") << lines(withLine(8, "1e39")) << 8;
-    QTest::newRow("left negative fraction") << lines(withLine(8, "-12.5")) << -1;
-    QTest::newRow("topmost anything") << lines(withLine(1, "yes")) << -1;
-    QTest::newRow("keep position empty") << lines(withLine(4, "")) << -1;
-    QTest::newRow("eight lines") << lines(validLines().mid(0, 8)) << 0;
+    QTest::newRow("valid") << settingsBytes(validLines()) << -1;
+    QTest::newRow("eleven lines") << settingsBytes(validLines() + QList<QByteArray>{"x", "y"}) << -1;
+    QTest::newRow("blank-padded preview") << settingsBytes(validWith(2, " 3")) << -1;
+    QTest::newRow("preview 5.5 rounds to 6") << settingsBytes(validWith(2, "5.5")) << 2;
+    QTest::newRow("preview 0.5 rounds to 0") << settingsBytes(validWith(2, "0.5")) << 2;
+    QTest::newRow("preview 4.5 rounds to 4") << settingsBytes(validWith(2, "4.5")) << -1;
+    QTest::newRow("preview empty") << settingsBytes(validWith(2, "")) << 2;
+    QTest::newRow("preview 0") << settingsBytes(validWith(2, "0")) << 2;
+    QTest::newRow("preview 6") << settingsBytes(validWith(2, "6")) << 2;
+    QTest::newRow("interval 0") << settingsBytes(validWith(3, "0")) << 3;
+    QTest::newRow("interval 7") << settingsBytes(validWith(3, "7")) << 3;
+    QTest::newRow("interval 6") << settingsBytes(validWith(3, "6")) << -1;
+    QTest::newRow("save size -1") << settingsBytes(validWith(5, "-1")) << 5;
+    QTest::newRow("save size 4") << settingsBytes(validWith(5, "4")) << 5;
+    QTest::newRow("back colour 2") << settingsBytes(validWith(6, "2")) << 6;
+    QTest::newRow("back colour ' 1'") << settingsBytes(validWith(6, " 1")) << -1;
+    QTest::newRow("auto-hide 7") << settingsBytes(validWith(7, "7")) << 7;
+    QTest::newRow("auto-hide 6, hidden item") << settingsBytes(validWith(7, "6")) << -1;
+    QTest::newRow("auto-hide -0.4 rounds to 0") << settingsBytes(validWith(7, "-0.4")) << -1;
+    QTest::newRow("auto-hide letters") << settingsBytes(validWith(7, "off")) << 7;
+    QTest::newRow("left not a number") << settingsBytes(validWith(8, "left")) << 8;
+    QTest::newRow("top empty") << settingsBytes(validWith(9, "")) << 9;
+    QTest::newRow("left beyond single precision") << settingsBytes(validWith(8, "1e39")) << 8;
+    QTest::newRow("left negative fraction") << settingsBytes(validWith(8, "-12.5")) << -1;
+    QTest::newRow("topmost anything") << settingsBytes(validWith(1, "yes")) << -1;
+    QTest::newRow("keep position empty") << settingsBytes(validWith(4, "")) << -1;
+    QTest::newRow("eight lines") << settingsBytes(validLines().mid(0, 8)) << 0;
     QTest::newRow("empty file") << QByteArray() << 0;
-    QTest::newRow("nine lines, last unterminated") << lines(validLines()).chopped(2) << -1;
+    QTest::newRow("nine lines, last unterminated") << settingsBytes(validLines()).chopped(2) << -1;
 }
 
 void TestSettings::parse() {
@@ -161,12 +149,12 @@ void TestSettings::parse() {
 
 void TestSettings::parseKeepsTextAsRead() {
     const QList<QByteArray> values = {" 1", " 3", "2 ", "yes", "01", " 1", " 3", "-1500", "1.5e3"};
-    const ParsedSettings parsed = parseSettings(lines(values), QStringLiteral("設定.ini"));
+    const ParsedSettings parsed = parseSettings(settingsBytes(values), QStringLiteral("設定.ini"));
     QVERIFY(parsed.settings);
     for (int n = 1; n <= Settings::kLines; ++n)
         QCOMPARE(parsed.settings->line(n), QString::fromLatin1(values[n - 1]));
     // Written back byte for byte.
-    QCOMPARE(formatSettings(*parsed.settings), lines(values));
+    QCOMPARE(formatSettings(*parsed.settings), settingsBytes(values));
 }
 
 void TestSettings::lineEndings_data() {
@@ -216,7 +204,7 @@ void TestSettings::formatPosition() {
 }
 
 void TestSettings::formatWritesNineTerminatedLines() {
-    const ParsedSettings parsed = parseSettings(lines(validLines()), QStringLiteral("x"));
+    const ParsedSettings parsed = parseSettings(settingsBytes(validLines()), QStringLiteral("x"));
     QVERIFY(parsed.settings);
     QCOMPARE(formatSettings(*parsed.settings),
              QByteArray("1\r\n3\r\n1\r\n0\r\n0\r\n0\r\n0\r\n1500\r\n1500\r\n"));
@@ -241,7 +229,7 @@ void TestSettings::save() {
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
     const QList<QByteArray> read = {" 1", "3", "2", keepPos, "1 ", "01", " 3", " 1500", "1.5e3"};
-    writeAll(path, lines(read + QList<QByteArray>{"tenth"}));
+    writeAll(path, settingsBytes(read + QList<QByteArray>{"tenth"}));
     ParsedSettings parsed = readSettingsFile(path);
     QVERIFY(parsed.settings);
     Settings settings = *parsed.settings;
@@ -253,18 +241,18 @@ void TestSettings::save() {
     expected[1] = "4";
     expected[7] = expectedLeft;
     expected[8] = expectedTop;
-    QCOMPARE(readAll(path), lines(expected));
+    QCOMPARE(fileBytes(path), settingsBytes(expected));
 }
 
 void TestSettings::exitWithRememberingOffWritesNothing() {
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
-    const QByteArray original = lines(withLine(4, "1")); // the file says on...
+    const QByteArray original = settingsBytes(validWith(4, "1")); // the file says on...
     writeAll(path, original);
     Settings settings = *readSettingsFile(path).settings;
     settings.cfgKeepPos = QStringLiteral("0"); // ...but it was switched off in this run
     QCOMPARE(storeExitPosition(path, settings, QPointF(9000, 9000)), std::nullopt);
-    QCOMPARE(readAll(path), original);
+    QCOMPARE(fileBytes(path), original);
 }
 
 void TestSettings::exitRestoresFileChoicesAndStoresPosition() {
@@ -272,7 +260,7 @@ void TestSettings::exitRestoresFileChoicesAndStoresPosition() {
     const QString path = settingsPath(dir.path());
     // The file says: preview " 3", remembering off.
     const QList<QByteArray> file = {"0", " 3", "1", "0", "0", "0", " 3", "1500", "1500"};
-    writeAll(path, lines(file));
+    writeAll(path, settingsBytes(file));
     Settings settings = *readSettingsFile(path).settings;
     // This run: another preview size, remembering switched on, not saved.
     settings.cfgPreviewSize = QStringLiteral("5");
@@ -282,33 +270,33 @@ void TestSettings::exitRestoresFileChoicesAndStoresPosition() {
     QList<QByteArray> expected = file;
     expected[7] = "4500";
     expected[8] = "6000";
-    QCOMPARE(readAll(path), lines(expected));
+    QCOMPARE(fileBytes(path), settingsBytes(expected));
     QCOMPARE(settings.cfgKeepPos, QStringLiteral("0"));
 }
 
 void TestSettings::exitDropsLinesAfterTheNinth() {
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
-    writeAll(path, lines(withLine(4, "1") + QList<QByteArray>{"10", "11"}));
+    writeAll(path, settingsBytes(validWith(4, "1") + QList<QByteArray>{"10", "11"}));
     Settings settings = *readSettingsFile(path).settings;
     QCOMPARE(storeExitPosition(path, settings, QPointF(15, 30)), std::nullopt);
-    QList<QByteArray> expected = withLine(4, "1");
+    QList<QByteArray> expected = validWith(4, "1");
     expected[7] = "15";
     expected[8] = "30";
-    QCOMPARE(readAll(path), lines(expected));
+    QCOMPARE(fileBytes(path), settingsBytes(expected));
 }
 
 void TestSettings::exitWithShortOrMissingFileReportsIt() {
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
-    Settings settings = *parseSettings(lines(withLine(4, "1")), QString()).settings;
+    Settings settings = *parseSettings(settingsBytes(validWith(4, "1")), QString()).settings;
 
     // The file lost lines while the program ran.
-    writeAll(path, lines(validLines().mid(0, 6)));
+    writeAll(path, settingsBytes(validLines().mid(0, 6)));
     const std::optional<QString> shortError = storeExitPosition(path, settings, QPointF());
     QVERIFY(shortError);
     QVERIFY(shortError->contains(path));
-    QCOMPARE(readAll(path), lines(validLines().mid(0, 6)));
+    QCOMPARE(fileBytes(path), settingsBytes(validLines().mid(0, 6)));
 
     QVERIFY(QFile::remove(path));
     QVERIFY(storeExitPosition(path, settings, QPointF()).has_value());
@@ -318,7 +306,7 @@ void TestSettings::exitWithShortOrMissingFileReportsIt() {
 void TestSettings::failedWriteKeepsThePreviousFile() {
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
-    const QByteArray original = lines(withLine(4, "1"));
+    const QByteArray original = settingsBytes(validWith(4, "1"));
     writeAll(path, original);
     if (!makeImmutable(dir.path(), true))
         QSKIP("chattr +i is not available here");
@@ -330,7 +318,7 @@ void TestSettings::failedWriteKeepsThePreviousFile() {
     QVERIFY(saveError);
     QVERIFY(saveError->contains(path));
     QVERIFY(exitError);
-    QCOMPARE(readAll(path), original);
+    QCOMPARE(fileBytes(path), original);
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -1,7 +1,7 @@
 // The "設定" menu, chosen through its real menu items: each choice moves its
 // check mark, stores its index in the settings and takes effect at once,
 // without writing the settings file.
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QAction>
 #include <QDir>
@@ -12,20 +12,6 @@ using namespace pomorina;
 using namespace pomorina::testing;
 
 namespace {
-
-// One tick of the poll timer, and nothing else.
-void poll(Desk& desk) {
-    desk.main().Timer1_Timer();
-}
-
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-constexpr QRgb kBlack = 0xFF000000;
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Which items of a group carry a check mark.
 QList<int> checkedItems(const ChoiceGroup& group) {
@@ -92,7 +78,7 @@ void TestSettingsMenus::previewSize() {
         desk.copyPicture(filled(640, 480, kRed));
     else
         desk.copyText(QStringLiteral("some text"));
-    poll(desk);
+    desk.poll();
     QCOMPARE(form.pictureShown(), picture);
     // A window resized by hand and a countdown running: the layout must
     // take over again and the countdown stop, also for the item already

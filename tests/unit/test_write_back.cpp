@@ -1,7 +1,7 @@
 // The text view's way back to the clipboard: once per departure from the main
 // window, never while a picture is shown, never for nothing, and never lost
 // to a poll that comes first or to a clipboard held by another program.
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QApplication>
 #include <QTest>
@@ -13,13 +13,6 @@ using namespace pomorina::testing;
 Q_DECLARE_METATYPE(QList<pomorina::Foreground>)
 
 namespace {
-
-// One tick of the poll timer, and nothing else.
-void poll(Desk& desk) {
-    desk.main().Timer1_Timer();
-}
-
-constexpr QRgb kRed = 0xFFFF0000;
 
 // A started main window showing `text`, taken from the clipboard by a poll
 // while another program was in front, and already written back.
@@ -134,7 +127,7 @@ void TestWriteBack::nothingWhilePictureShown() {
     Form1& form = desk.main();
     // A text in the view, hidden behind a picture copied with it.
     desk.copyBoth(QStringLiteral("caption"), filled(50, 40, kRed));
-    poll(desk);
+    desk.poll();
     QVERIFY(form.pictureShown());
     QCOMPARE(form.text1(), QStringLiteral("caption"));
     desk.platform.setClipboard({QStringLiteral("elsewhere"), filled(50, 40, kRed), false});
@@ -205,7 +198,7 @@ void TestWriteBack::emptyTextView() {
     QCOMPARE(form.textWrittenBack, 1);
     // The next poll finds the empty text equal to the view.
     const QStringList history = storedTexts(desk.history());
-    poll(desk);
+    desk.poll();
     QCOMPARE(storedTexts(desk.history()), history);
     QCOMPARE(form.text1(), QString());
 }
@@ -226,11 +219,11 @@ void TestWriteBack::clipboardAlreadyHoldsTheText() {
     const QImage picture = filled(30, 20, kRed);
     if (how == QLatin1String("start-up")) {
         desk.copyText(QStringLiteral("copied"));
-        poll(desk);
+        desk.poll();
         QCOMPARE(form.textWrittenBack, 0);
     } else if (how == QLatin1String("edited back")) {
         desk.copyText(QStringLiteral("copied"));
-        poll(desk);
+        desk.poll();
         form.Timer3_Timer();
         desk.platform.foreground = Foreground::Main;
         form.Timer3_Timer();
@@ -243,10 +236,10 @@ void TestWriteBack::clipboardAlreadyHoldsTheText() {
         // Text and a picture copied together, the text brought back from the
         // history into the view.
         desk.copyText(QStringLiteral("copied"));
-        poll(desk);
+        desk.poll();
         form.Timer3_Timer();
         desk.copyBoth(QStringLiteral("copied"), picture);
-        poll(desk);
+        desk.poll();
         QVERIFY(form.pictureShown());
         form.rire_Click();
         desk.platform.foreground = Foreground::History;
@@ -284,10 +277,10 @@ void TestWriteBack::pollBeforeWriteBack() {
     Desk desk;
     Form1& form = desk.main();
     desk.copyText(QStringLiteral("older"));
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
     desk.copyText(QStringLiteral("copied"));
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
     QCOMPARE(storedTexts(desk.history()).mid(0, 2),
              QStringList({QStringLiteral("copied"), QStringLiteral("older")}));
@@ -295,7 +288,7 @@ void TestWriteBack::pollBeforeWriteBack() {
     // The user comes to the main window and changes the text view.
     desk.platform.foreground = Foreground::Main;
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     if (how == QLatin1String("type")) {
         typeAtEnd(form, QStringLiteral(" edit"));
     } else if (how == QLatin1String("insert")) {
@@ -325,7 +318,7 @@ void TestWriteBack::pollBeforeWriteBack() {
     if (form.historyShown())
         desk.history().Timer1_Timer();
     QVERIFY(!form.historyShown());
-    poll(desk);
+    desk.poll();
 
     QCOMPARE(clipboardText(desk.platform), expected);
     QCOMPARE(desk.platform.clipboardWrites, writes + 1);
@@ -337,7 +330,7 @@ void TestWriteBack::pollBeforeWriteBack() {
 
     // The write-back tick and the next poll find nothing more to do.
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     QCOMPARE(desk.platform.clipboardWrites, writes + 1);
     QCOMPARE(form.text1(), expected);
     QCOMPARE(storedTexts(desk.history()), texts);
@@ -349,10 +342,10 @@ void TestWriteBack::restoreWhileHistoryInFront() {
     Desk desk;
     Form1& form = desk.main();
     desk.copyText(QStringLiteral("older"));
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
     desk.copyText(QStringLiteral("newer"));
-    poll(desk);
+    desk.poll();
     form.rire_Click();
     desk.platform.foreground = Foreground::History;
     form.Timer3_Timer();
@@ -401,7 +394,7 @@ void TestWriteBack::failedWrite() {
         QCOMPARE(clipboardText(desk.platform), QStringLiteral("copied"));
         if (pollWhileHeld) {
             // The older clipboard text must not replace the edit.
-            poll(desk);
+            desk.poll();
             QCOMPARE(form.textWrittenBack, 0);
             QCOMPARE(form.text1(), QStringLiteral("copied edit"));
             QCOMPARE(form.Text1->toPlainText(), QStringLiteral("copied edit"));
@@ -411,14 +404,14 @@ void TestWriteBack::failedWrite() {
 
     desk.platform.failClipboardWrites = false;
     if (retryByPoll)
-        poll(desk);
+        desk.poll();
     else
         form.Timer3_Timer();
     QCOMPARE(form.textWrittenBack, 1);
     QCOMPARE(clipboardText(desk.platform), QStringLiteral("copied edit"));
     const int writes = desk.platform.clipboardWrites;
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     QCOMPARE(desk.platform.clipboardWrites, writes);
     QCOMPARE(form.text1(), QStringLiteral("copied edit"));
     QCOMPARE(storedTexts(desk.history()), texts);
@@ -435,7 +428,7 @@ void TestWriteBack::typingFollowsIntoSlot0() {
     TextDesk desk(QStringLiteral("ab"));
     Form1& form = desk.main();
     desk.copyText(QStringLiteral("cd"));
-    poll(desk);
+    desk.poll();
     Form2& history = desk.history();
     const QStringList texts = storedTexts(history);
     QCOMPARE(texts.mid(0, 2), QStringList({QStringLiteral("cd"), QStringLiteral("ab")}));
@@ -469,10 +462,10 @@ void TestWriteBack::slotEditWhilePictureShown() {
     Desk desk;
     Form1& form = desk.main();
     desk.copyText(QStringLiteral("older"));
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
     desk.copyBoth(QStringLiteral("caption"), filled(40, 30, kRed));
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
     QVERIFY(form.pictureShown());
     form.rire_Click();
@@ -494,7 +487,7 @@ void TestWriteBack::slotEditWhilePictureShown() {
     desk.platform.foreground = Foreground::Other;
     history.Timer1_Timer();
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
 
     // The edit is not replaced by the older clipboard text.
@@ -516,7 +509,7 @@ void TestWriteBack::takenTextIsNotWrittenOverANewerCopy() {
     Desk desk;
     Form1& form = desk.main();
     desk.copyText(QStringLiteral("taken"));
-    poll(desk);
+    desk.poll();
     QCOMPARE(form.text1(), QStringLiteral("taken"));
     if (clipboardHeld) {
         // Another program takes the clipboard and is still writing to it.
@@ -529,7 +522,7 @@ void TestWriteBack::takenTextIsNotWrittenOverANewerCopy() {
     const int writes = desk.platform.clipboardWrites;
 
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
 
     QCOMPARE(clipboardText(desk.platform), QStringLiteral("newer"));
@@ -557,12 +550,12 @@ void TestWriteBack::editOvertakenByAPictureIsNotWrittenLater() {
     form.Timer3_Timer();
     typeAtEnd(form, QStringLiteral(" edited"));
     desk.copyPicture(filled(20, 20, kRed));
-    poll(desk);
+    desk.poll();
     QVERIFY(form.pictureShown());
     desk.platform.foreground = Foreground::Other;
     form.Timer3_Timer();
     desk.copyText(QStringLiteral("taken"));
-    poll(desk);
+    desk.poll();
     QCOMPARE(form.text1(), QStringLiteral("taken"));
     QVERIFY(!form.pictureShown());
     if (clipboardHeld) {
@@ -575,7 +568,7 @@ void TestWriteBack::editOvertakenByAPictureIsNotWrittenLater() {
     const int writes = desk.platform.clipboardWrites;
 
     form.Timer3_Timer();
-    poll(desk);
+    desk.poll();
     form.Timer3_Timer();
 
     QCOMPARE(clipboardText(desk.platform), QStringLiteral("newer"));
