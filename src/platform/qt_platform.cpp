@@ -1,5 +1,7 @@
 #include "qt_platform.h"
 
+#include "x11_server_time.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
@@ -85,13 +87,36 @@ void QtPlatform::clearClipboard() {
 }
 
 bool QtPlatform::setClipboardText(const QString& text) {
-    QGuiApplication::clipboard()->setText(text);
-    return true;
+    return claimClipboard([&text](QMimeData* data) { data->setText(text); });
 }
 
 bool QtPlatform::setClipboardImage(const QImage& image) {
-    QGuiApplication::clipboard()->setImage(image);
-    return true;
+    return claimClipboard([&image](QMimeData* data) { data->setImageData(image); });
+}
+
+bool QtPlatform::claimClipboard(const std::function<void(QMimeData*)>& fill) {
+    if (claiming_)
+        return false; // a write from inside a claim's event pass: tried again later
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    auto put = [&] {
+        auto* data = new QMimeData;
+        fill(data);
+        clipboard->setMimeData(data); // the clipboard owns it from here
+        return data;
+    };
+    const QMimeData* ours = put();
+    // On X11 the clipboard answers with our own data only while we own it.
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || clipboard->mimeData() == ours)
+        return true;
+    // The claim was stamped with an event time older than the current
+    // owner's, so the server ignored it: stamp it anew and claim again.
+    claiming_ = true;
+    const bool refreshed = refreshX11ServerTime();
+    claiming_ = false;
+    if (!refreshed)
+        return false;
+    ours = put();
+    return clipboard->mimeData() == ours;
 }
 
 Foreground QtPlatform::foregroundWindow(const QWidget* main, const QWidget* history) {

@@ -4,6 +4,10 @@
 
 #include <QElapsedTimer>
 
+#include <functional>
+
+class QMimeData;
+
 namespace pomorina {
 
 // The desktop as Qt sees it.
@@ -31,8 +35,12 @@ public:
     QString executableDir() override;
 
 private:
+    // Puts new data on the clipboard and makes sure it took.
+    bool claimClipboard(const std::function<void(QMimeData*)>& fill);
+
     QElapsedTimer clock_;
     quint64 changes_ = 0;
+    bool claiming_ = false;
 };
 
 } // namespace pomorina

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace pomorina {
+
+// On X11 a program claims the clipboard with the time of the last event it
+// saw from the server; a claim older than the current owner's is ignored.
+// This asks the server for a fresh time stamp by changing a property of one
+// of the program's windows and lets the toolkit take in the notice. True
+// when a stamp was asked for (X11 only).
+bool refreshX11ServerTime();
+
+} // namespace pomorina
