@@ -245,8 +245,12 @@ class Clipboard:
         return data.decode("utf-8", "replace").split() if data else []
 
     def picture(self) -> Picture | None:
+        """The clipboard's picture; None while it holds none (an owner of
+        plain text, such as xclip, hands out its text for any target)."""
         data = self.raw("image/png")
-        return read_png(data) if data else None
+        if not data or not data.startswith(b"\x89PNG"):
+            return None
+        return read_png(data)
 
     def wait_picture(self, expected: Picture, timeout: float = 3.0) -> str | None:
         """Waits until the clipboard's picture is `expected`: None then,
