@@ -2,21 +2,18 @@
 // text file decoded from its bytes with a bounded read, and the picture of a
 // picture file, with a message instead of content for anything unusable.
 #include "files/dropped_file.h"
+#include "support/drop_files.h"
 
-#include <QBuffer>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QImageWriter>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <langinfo.h>
-#include <sys/stat.h>
 
 using namespace pomorina;
+using namespace pomorina::testing;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(pomorina::DropKind)
@@ -24,11 +21,6 @@ Q_DECLARE_METATYPE(pomorina::DropKind)
 namespace {
 
 constexpr qint64 kMiB = 1024 * 1024;
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QByteArray shiftJis(const QString& text) {
     QStringEncoder encoder("Shift_JIS");
@@ -44,14 +36,6 @@ bool validUtf8(const QByteArray& bytes) {
 QByteArray utf16(const QString& text, QStringConverter::Encoding encoding) {
     QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
     return encoder.encode(text);
-}
-
-QByteArray encoded(const QImage& picture, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    return writer.write(picture) ? bytes : QByteArray();
 }
 
 // A 24-bit bitmap header (file and info header) for a picture of the given
@@ -397,23 +381,9 @@ void TestDroppedFile::unusableTextFile() {
     QFETCH(int, what);
     QFETCH(QByteArray, bytes);
     const QString file = path(name);
-    switch (what) {
-    case 0:
+    if (what == FileWithBytes)
         QVERIFY(!bytes.isEmpty());
-        QVERIFY(writeFile(file, bytes));
-        break;
-    case 1:
-        QVERIFY(QDir(dir_.path()).mkdir(name));
-        break;
-    case 3:
-        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        break;
-    case 4:
-        QVERIFY(QFile::link(u"/dev/zero"_s, file));
-        break;
-    default:
-        break;
-    }
+    QVERIFY(makeEntry(dir_.path(), name, what, bytes));
     QElapsedTimer clock;
     clock.start();
     const DroppedText dropped = readDroppedText(file);
@@ -496,22 +466,7 @@ void TestDroppedFile::unusablePicture() {
     QFETCH(int, what);
     QFETCH(QByteArray, bytes);
     const QString file = path(name);
-    switch (what) {
-    case 0:
-        QVERIFY(writeFile(file, bytes));
-        break;
-    case 1:
-        QVERIFY(QDir(dir_.path()).mkdir(name));
-        break;
-    case 3:
-        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        break;
-    case 4:
-        QVERIFY(QFile::link(u"/dev/zero"_s, file));
-        break;
-    default:
-        break;
-    }
+    QVERIFY(makeEntry(dir_.path(), name, what, bytes));
     QElapsedTimer clock;
     clock.start();
     const DroppedPicture dropped = readDroppedPicture(file);

@@ -2,20 +2,16 @@
 // picture or the text put on the clipboard and taken up by the load's own
 // poll, unknown names that load nothing, files that cannot be used and leave
 // everything as it was, and real drag-and-drop events on both drop targets.
-#include "support/form1_desk.h"
+#include "support/drop_files.h"
+#include "support/form1_views.h"
 
-#include <QBuffer>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QImageWriter>
 #include <QMimeData>
 #include <QStringEncoder>
 #include <QTest>
 #include <QUrl>
-
-#include <sys/stat.h>
 
 using namespace pomorina;
 using namespace pomorina::testing;
@@ -23,35 +19,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kBlue = 0xFF0000FF;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray encoded(const QImage& picture, const char* format) {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    return writer.write(picture) ? bytes : QByteArray();
-}
-
 QString crlfLines(const QStringList& lines) {
     QString text;
     for (const QString& line : lines)
         text += line + u"\r\n"_s;
     return text;
-}
-
-bool textViewShown(Form1& form) {
-    return !form.Text1->isHidden() && form.Picture1->isHidden();
-}
-bool pictureViewShown(Form1& form) {
-    return !form.Picture1->isHidden() && form.Text1->isHidden();
 }
 
 // Everything a failed drop must leave as it was.
@@ -360,12 +332,7 @@ void TestFileDrop::unusableFileChangesNothing() {
 
     QTemporaryDir here;
     const QString path = here.filePath(name);
-    if (what == 0)
-        QVERIFY(writeFile(path, bytes));
-    else if (what == 1)
-        QVERIFY(QDir(here.path()).mkdir(name));
-    else if (what == 3)
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QVERIFY(makeEntry(here.path(), name, what, bytes));
     form.OLEDragDrop(path);
 
     QCOMPARE(form.busy, 0);

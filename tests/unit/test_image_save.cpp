@@ -3,7 +3,7 @@
 // the back colour, the bitmap file's layout byte by byte, and every way out,
 // including saves that fail and must leave the previous file as it was.
 #include "files/image_save.h"
-#include "support/form1_desk.h"
+#include "support/form1_views.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,12 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kGreen = 0xFF00FF00;
-constexpr QRgb kBlue = 0xFF0000FF;
 constexpr QRgb kYellow = 0xFFFFFF00;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-constexpr QRgb kBlack = 0xFF000000;
 
 // The scripted platform, watched: what `busy` was whenever a box came up,
 // and something to do while the confirmation box is open.
@@ -101,11 +96,6 @@ struct SaveDesk {
         form->gsave_Click();
     }
 };
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // A picture of four coloured quarters: red, green / blue, yellow (a single
 // pixel is all yellow).
@@ -290,7 +280,7 @@ void TestImageSave::bitmapLayout() {
     const QString path = dir.filePath(u"Image.bmp"_s);
     const std::optional<QString> error = writeBitmap(picture, path);
     QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    const QByteArray bytes = readAll(path);
+    const QByteArray bytes = fileBytes(path);
     const int fileSize = 54 + rowBytes * height;
     QCOMPARE(bytes.size(), fileSize);
     QCOMPARE(bytes.left(2), QByteArray("BM"));
@@ -428,7 +418,7 @@ void TestImageSave::secondSaveOverwrites() {
     // A picture that fills the middle of the 640*480 image...
     desk.showPicture(quarters(700, 600));
     desk.save(true);
-    const QByteArray first = readAll(desk.imagePath());
+    const QByteArray first = fileBytes(desk.imagePath());
     QVERIFY(!first.isEmpty());
     // ...then one that leaves strips above and below: the strips are blank,
     // nothing of the first picture shows through.
@@ -530,7 +520,7 @@ void TestImageSave::failedSaveKeepsPreviousFile() {
         desk.save(true);
         QCOMPARE(desk.fake().errorsShown, QStringList());
     }
-    const QByteArray before = readAll(image);
+    const QByteArray before = fileBytes(image);
     const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden);
 
     if (how == u"immutable"_s) {
@@ -547,7 +537,7 @@ void TestImageSave::failedSaveKeepsPreviousFile() {
     QVERIFY2(errors.first().contains(u"Image.bmp"_s), qPrintable(errors.first()));
     QCOMPARE(desk.platform.busyWhenWarned, QList<int>{1});
     QCOMPARE(form.busy, 0);
-    QCOMPARE(readAll(image), before);
+    QCOMPARE(fileBytes(image), before);
     // No half-written file left beside it.
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), entries);
     // The canvas is blank for the next try.

@@ -100,7 +100,8 @@ void TestSettings::parse_data() {
     QTest::addColumn<int>("errorLine"); // -1: accepted
 
     QTest::newRow("valid") << settingsBytes(validLines()) << -1;
-    QTest::newRow("eleven lines") << settingsBytes(validLines() + QList<QByteArray>{"x", "y"}) << -1;
+    QTest::newRow("eleven lines") << settingsBytes(validLines() + QList<QByteArray>{"x", "y"})
+                                  << -1;
     QTest::newRow("blank-padded preview") << settingsBytes(validWith(2, " 3")) << -1;
     QTest::newRow("preview 5.5 rounds to 6") << settingsBytes(validWith(2, "5.5")) << 2;
     QTest::newRow("preview 0.5 rounds to 0") << settingsBytes(validWith(2, "0.5")) << 2;
