@@ -11,9 +11,13 @@ Form2* Form1::history() {
     return history_;
 }
 
-bool Form1::historyShown() const { return history_ != nullptr && history_->isVisible(); }
+bool Form1::historyShown() const {
+    return history_ != nullptr && history_->isVisible();
+}
 
-void Form1::rire_Click() { history()->open(); }
+void Form1::rire_Click() {
+    history()->open();
+}
 
 void Form1::pushtext() {
     // The queue moves in the store; the window then shows it without running
@@ -26,7 +30,7 @@ void Form1::pushtext() {
 void Form1::pushimage() {
     Form2* window = history();
     window->store.pushimage(Picture2->picture());
-    window->showThumbnails();
+    window->showPushedThumbnail();
 }
 
 } // namespace pomorina

@@ -66,14 +66,21 @@ void Form2::showTexts() {
     quiet_ = false;
 }
 
-void Form2::showThumbnails() {
-    for (int i = 0; i < HistoryStore::kSlots; ++i) {
-        Picture1[i]->clear();
-        const QImage thumbnail = store.thumbnail(i, Picture1[i]->backColor());
-        Picture1[i]->drawPicture(thumbnail,
-                                 QRectF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame,
-                                        thumbnail.width(), thumbnail.height()));
-    }
+void Form2::showPushedThumbnail() {
+    for (int i = HistoryStore::kSlots - 1; i > 0; --i)
+        thumbnails_[i] = thumbnails_[i - 1];
+    thumbnails_[0] = store.thumbnail(0, Picture1[0]->backColor());
+    for (int i = 0; i < HistoryStore::kSlots; ++i)
+        drawThumbnail(i);
+}
+
+void Form2::drawThumbnail(int slot) {
+    // The thumbnail includes the box's frame; the canvas starts inside it.
+    const QImage& thumbnail = thumbnails_[slot];
+    Picture1[slot]->clear();
+    Picture1[slot]->drawPicture(thumbnail,
+                                QRectF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame,
+                                       thumbnail.width(), thumbnail.height()));
 }
 
 void Form2::setSlotText(int index, const QString& text) {

@@ -27,10 +27,11 @@ public:
     // The history the window shows.
     HistoryStore store;
 
-    // Shows the store's texts and thumbnails; none of the slots' change
-    // handlers runs.
+    // Shows the store's texts; none of the slots' change handlers runs.
     void showTexts();
-    void showThumbnails();
+    // After a picture push: the older thumbnails move one box on as they
+    // are, and only the newest is made from its full-size picture.
+    void showPushedThumbnail();
     // Sets one text slot, running its change handler as an edit would.
     void setSlotText(int index, const QString& text);
 
@@ -67,6 +68,8 @@ private:
     Form1& main_;
     bool quiet_ = false;                              // slot texts being set without their handlers
     std::array<QString, HistoryStore::kSlots> shown_; // what each text box was given
+    std::array<QImage, HistoryStore::kSlots> thumbnails_; // what each picture box shows
+    void drawThumbnail(int slot);
 };
 
 } // namespace pomorina
