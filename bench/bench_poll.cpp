@@ -38,6 +38,7 @@ public:
         : real_(real), folder_(std::move(folder)), forced_(forceReread) {}
     quint64 clipboardChangeCount() override { return real_.clipboardChangeCount(); }
     bool clipboardReportsChanges() override { return !forced_ && real_.clipboardReportsChanges(); }
+    bool clipboardPending() override { return real_.clipboardPending(); }
     ClipboardFormats clipboardFormats() override { return real_.clipboardFormats(); }
     std::optional<QString> clipboardText() override { return real_.clipboardText(); }
     QImage clipboardImage() override { return real_.clipboardImage(); }

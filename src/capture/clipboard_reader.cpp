@@ -4,7 +4,11 @@ namespace pomorina {
 
 void ClipboardReader::refresh() {
     const quint64 change = platform_.clipboardChangeCount();
+    pending_ = false;
     if (known_ && change == change_ && platform_.clipboardReportsChanges())
+        return;
+    pending_ = platform_.clipboardPending();
+    if (pending_)
         return;
     known_ = true;
     change_ = change;
@@ -28,6 +32,8 @@ bool ClipboardReader::offersAnything() {
 }
 
 const std::optional<QString>& ClipboardReader::text() {
+    if (pending_)
+        return text_; // nothing is read while newer content is on its way
     if (!textRead_ && formats_.text)
         text_ = platform_.clipboardText();
     textRead_ = true;
@@ -35,6 +41,8 @@ const std::optional<QString>& ClipboardReader::text() {
 }
 
 const QImage& ClipboardReader::picture() {
+    if (pending_)
+        return picture_;
     if (!pictureRead_ && formats_.bitmap)
         picture_ = platform_.clipboardImage();
     pictureRead_ = true;

@@ -12,12 +12,20 @@ namespace pomorina {
 // and reused until the next one; a read that fails stays failed until then.
 // Where the platform does not report changes, everything is asked anew each
 // time the reader is refreshed.
+//
+// While a change's content is still on its way, the reader goes on answering
+// with what it read before, as if nothing had changed yet, and asks again on
+// the next refresh.
 class ClipboardReader {
 public:
     explicit ClipboardReader(Platform& platform) : platform_(platform) {}
 
-    // Starts a poll: forgets what was read if the clipboard changed since.
+    // Starts a poll: forgets what was read if the clipboard changed since
+    // and its new content can be had.
     void refresh();
+    // True when the last refresh found newer content than the answers below
+    // still on its way.
+    bool pending() const { return pending_; }
 
     bool offersText();
     bool offersBitmap();
@@ -33,6 +41,7 @@ public:
 private:
     Platform& platform_;
     bool known_ = false;
+    bool pending_ = false;
     quint64 change_ = 0;
     ClipboardFormats formats_;
     bool textRead_ = false;

@@ -48,7 +48,10 @@ void Form1::readclip() {
     const Foreground front = platform_.foregroundWindow(this, history_);
     QCoreApplication::processEvents();
     clip_.refresh();
-    const bool textOffered = clip_.offersText();
+    // Content still on its way from another program is taken on a later
+    // cycle; this one passes the clipboard over, as one it cannot read.
+    const bool readable = !clip_.pending();
+    const bool textOffered = readable && clip_.offersText();
     const bool historyVisible = historyShown();
 
     // Text: only while the user works elsewhere and the history is closed.
@@ -80,7 +83,7 @@ void Form1::readclip() {
 
     // Pictures, whatever has the focus. One that cannot be read or decoded
     // is passed over.
-    if (bitmapOffered()) {
+    if (readable && bitmapOffered()) {
         const QImage picture = clip_.picture(); // shares the pixels, copies nothing
         // The size of the picture held so far: a new one shows a cycle late.
         setWindowTitle(QStringLiteral("X=%1Y=%2")

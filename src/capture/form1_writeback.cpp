@@ -22,6 +22,10 @@ void Form1::Timer3_Timer() {
 
 void Form1::writeBack() {
     clip_.refresh();
+    // Newer content still on its way is not known to be older than the text:
+    // the write waits for it (a later tick tries again).
+    if (clip_.pending())
+        return;
     // A clipboard that already holds the text keeps everything else it
     // offers (rich text, a picture copied with it): nothing to write then.
     const std::optional<QString> current = clip_.text();

@@ -25,6 +25,7 @@ public:
     }
     quint64 clipboardChanges = 0; // moved by every write, and by setClipboard()
     bool reportsChanges = true;
+    bool pending = false; // the content is still on its way
     int formatQueries = 0;
     int clipboardReads = 0;  // text and picture reads
     int clipboardWrites = 0; // clears and puts
@@ -48,6 +49,7 @@ public:
 
     quint64 clipboardChangeCount() override { return clipboardChanges; }
     bool clipboardReportsChanges() override { return reportsChanges; }
+    bool clipboardPending() override { return pending; }
     ClipboardFormats clipboardFormats() override;
     std::optional<QString> clipboardText() override;
     QImage clipboardImage() override;

@@ -42,6 +42,11 @@ public:
     // False where changes are not reported: the content must then be read
     // again every time it is needed.
     virtual bool clipboardReportsChanges() = 0;
+    // True while the content of the latest change is still on its way from
+    // the program that holds the clipboard (or that program is not
+    // answering). The reads below are then not to be made: the caller goes
+    // on with what it read before and asks again later.
+    virtual bool clipboardPending() = 0;
     // Asks the clipboard once for what it offers. Nothing is offered when the
     // list of formats cannot be had.
     virtual ClipboardFormats clipboardFormats() = 0;

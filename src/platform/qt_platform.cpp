@@ -1,6 +1,6 @@
 #include "qt_platform.h"
 
-#include "x11_server_time.h"
+#include "x11_session.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,12 +17,42 @@ namespace {
 // Qt gives up on a clipboard owner after 5 s; a read that took nearly that
 // long and brought nothing was not answered.
 constexpr qint64 kUnansweredReadMs = 4500;
+
+// How long a poll waits for a background read that is under way: long
+// enough for a text copied just before, short enough to go unnoticed.
+constexpr int kFetchWaitMs = 25;
 } // namespace
 
-QtPlatform::QtPlatform() {
+QtPlatform::QtPlatform() : fetcher_(createSessionClipboardFetcher()) {
     clock_.start();
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
-                     QGuiApplication::clipboard(), [this] { ++changes_; });
+                     QGuiApplication::clipboard(), [this] {
+                         ++changes_;
+                         fetchClipboard();
+                     });
+    fetchClipboard(); // what the clipboard holds at start
+}
+
+QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::fetchClipboard() {
+    // Our own content is at hand in Qt; another program's is read in the
+    // background from the moment it changes, so that it is usually there
+    // before the poll asks.
+    if (fetcher_ != nullptr && !QGuiApplication::clipboard()->ownsClipboard())
+        fetcher_->request(changes_);
+}
+
+bool QtPlatform::clipboardPending() {
+    useFetched_ = false;
+    if (fetcher_ == nullptr || QGuiApplication::clipboard()->ownsClipboard())
+        return false;
+    std::optional<ClipboardSnapshot> fetched = fetcher_->result(changes_, kFetchWaitMs);
+    if (!fetched)
+        return true;
+    fetched_ = std::move(*fetched);
+    useFetched_ = true;
+    return false;
 }
 
 bool QtPlatform::clipboardReportsChanges() {
@@ -34,6 +64,8 @@ bool QtPlatform::clipboardReportsChanges() {
 }
 
 ClipboardFormats QtPlatform::clipboardFormats() {
+    if (useFetched_)
+        return fetched_.formats;
     ClipboardFormats formats;
     // mimeData() is null while the clipboard is empty on some platforms.
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -55,6 +87,8 @@ ClipboardFormats QtPlatform::clipboardFormats() {
 }
 
 std::optional<QString> QtPlatform::clipboardText() {
+    if (useFetched_)
+        return fetched_.text;
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (data == nullptr)
         return std::nullopt;
@@ -79,6 +113,8 @@ std::optional<QString> QtPlatform::clipboardText() {
 }
 
 QImage QtPlatform::clipboardImage() {
+    if (useFetched_)
+        return fetched_.picture;
     return QGuiApplication::clipboard()->image();
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "clipboard_fetcher.h"
 #include "platform.h"
 
 #include <QElapsedTimer>
 
 #include <functional>
+#include <memory>
 
 class QMimeData;
 
@@ -14,9 +16,11 @@ namespace pomorina {
 class QtPlatform final : public Platform {
 public:
     QtPlatform();
+    ~QtPlatform() override;
 
     quint64 clipboardChangeCount() override { return changes_; }
     bool clipboardReportsChanges() override;
+    bool clipboardPending() override;
     ClipboardFormats clipboardFormats() override;
     std::optional<QString> clipboardText() override;
     QImage clipboardImage() override;
@@ -37,6 +41,17 @@ public:
 private:
     // Puts new data on the clipboard and makes sure it took.
     bool claimClipboard(const std::function<void(QMimeData*)>& fill);
+
+    // Starts reading another program's new content in the background.
+    void fetchClipboard();
+
+    // Reads other programs' clipboard content off this thread; null where
+    // Qt reads it (then on this thread).
+    std::unique_ptr<ClipboardFetcher> fetcher_;
+    // The last finished background read, and whether the reads below answer
+    // from it (true) or from Qt (false, for content of our own).
+    ClipboardSnapshot fetched_;
+    bool useFetched_ = false;
 
     QElapsedTimer clock_;
     quint64 changes_ = 0;

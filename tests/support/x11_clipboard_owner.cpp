@@ -5,19 +5,30 @@
 //       owns the clipboard and never answers any request
 //   x11_clipboard_owner --mode targets-only [--seconds N]
 //       answers the list of formats (text) but never sends the data
-//   x11_clipboard_owner --mode serve --text T [--html H] [--seconds N]
-//       offers plain text, and HTML too when given, and answers every request
+//   x11_clipboard_owner --mode refuse [--seconds N]
+//       answers the list of formats (text) and refuses every other request
+//   x11_clipboard_owner --mode serve [--text T] [--text-file F] [--png-file F] [--html H]
+//                       [--chunk BYTES] [--die-after-chunks K] [--seconds N]
+//       offers the text (from T or the bytes of F), the PNG picture of a file
+//       and HTML as given, and answers every request. Data larger than the
+//       chunk size (default 256 KiB) goes in an incremental transfer of such
+//       chunks; with --die-after-chunks the owner exits abruptly after
+//       sending K chunks of one.
 //
 // It prints "owned" on standard output once it holds the clipboard, and
 // exits after N seconds (default 30) or when another program takes over.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -25,10 +36,22 @@ namespace {
 struct Options {
     std::string mode = "silent";
     std::string text;
+    bool hasText = false;
+    std::string png;
     std::string html;
     bool hasHtml = false;
     double seconds = 30;
+    size_t chunk = 256 * 1024;
+    long dieAfterChunks = -1;
 };
+
+bool readFile(const char* path, std::string& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
 
 bool parse(int argc, char** argv, Options& options) {
     for (int i = 1; i + 1 < argc; i += 2) {
@@ -36,8 +59,20 @@ bool parse(int argc, char** argv, Options& options) {
         const char* value = argv[i + 1];
         if (key == "--mode")
             options.mode = value;
-        else if (key == "--text")
+        else if (key == "--text") {
             options.text = value;
+            options.hasText = true;
+        } else if (key == "--text-file") {
+            if (!readFile(value, options.text))
+                return false;
+            options.hasText = true;
+        } else if (key == "--png-file") {
+            if (!readFile(value, options.png))
+                return false;
+        } else if (key == "--chunk")
+            options.chunk = std::max(1L, std::atol(value));
+        else if (key == "--die-after-chunks")
+            options.dieAfterChunks = std::atol(value);
         else if (key == "--html") {
             options.html = value;
             options.hasHtml = true;
@@ -46,16 +81,19 @@ bool parse(int argc, char** argv, Options& options) {
         else
             return false;
     }
-    return options.mode == "silent" || options.mode == "targets-only" || options.mode == "serve";
+    if (options.mode != "serve")
+        options.hasText = true; // the other modes list a text they never send
+    return options.mode == "silent" || options.mode == "targets-only" || options.mode == "refuse" ||
+           options.mode == "serve";
 }
 
-void refuse(Display* display, const XSelectionRequestEvent& request) {
+void notify(Display* display, const XSelectionRequestEvent& request, Atom property) {
     XEvent reply{};
     reply.xselection.type = SelectionNotify;
     reply.xselection.requestor = request.requestor;
     reply.xselection.selection = request.selection;
     reply.xselection.target = request.target;
-    reply.xselection.property = None;
+    reply.xselection.property = property;
     reply.xselection.time = request.time;
     XSendEvent(display, request.requestor, False, 0, &reply);
 }
@@ -64,23 +102,30 @@ void answer(Display* display, const XSelectionRequestEvent& request, Atom type, 
             const unsigned char* data, int count) {
     XChangeProperty(display, request.requestor, request.property, type, format, PropModeReplace,
                     data, count);
-    XEvent reply{};
-    reply.xselection.type = SelectionNotify;
-    reply.xselection.requestor = request.requestor;
-    reply.xselection.selection = request.selection;
-    reply.xselection.target = request.target;
-    reply.xselection.property = request.property;
-    reply.xselection.time = request.time;
-    XSendEvent(display, request.requestor, False, 0, &reply);
+    notify(display, request, request.property);
 }
+
+// One incremental transfer under way: each deletion of the requestor's
+// property asks for the next chunk, an empty chunk ends it.
+struct Incremental {
+    Window requestor = None;
+    Atom property = None;
+    Atom type = None;
+    const std::string* data = nullptr;
+    size_t sent = 0;
+    long chunks = 0;
+    bool finished = false;
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
     Options options;
     if (!parse(argc, argv, options)) {
-        std::fprintf(stderr, "usage: %s --mode silent|targets-only|serve [--text T] [--html H] "
-                             "[--seconds N]\n",
+        std::fprintf(stderr,
+                     "usage: %s --mode silent|targets-only|refuse|serve [--text T] "
+                     "[--text-file F] [--png-file F] [--html H] [--chunk BYTES] "
+                     "[--die-after-chunks K] [--seconds N]\n",
                      argv[0]);
         return 2;
     }
@@ -89,13 +134,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open display\n");
         return 1;
     }
-    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0,
-                                              0, 0);
+    const Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
     const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
     const Atom targets = XInternAtom(display, "TARGETS", False);
     const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
     const Atom textPlain = XInternAtom(display, "text/plain;charset=utf-8", False);
     const Atom html = XInternAtom(display, "text/html", False);
+    const Atom png = XInternAtom(display, "image/png", False);
+    const Atom incr = XInternAtom(display, "INCR", False);
+    Incremental incremental;
 
     XSetSelectionOwner(display, clipboard, window, CurrentTime);
     if (XGetSelectionOwner(display, clipboard) != window) {
@@ -109,20 +157,51 @@ int main(int argc, char** argv) {
                           std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
     while (std::chrono::steady_clock::now() < deadline) {
         if (XPending(display) == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            pollfd connection{ConnectionNumber(display), POLLIN, 0};
+            poll(&connection, 1, 5);
             continue;
         }
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == SelectionClear)
             break; // another program took the clipboard
+        if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete &&
+            event.xproperty.window == incremental.requestor &&
+            event.xproperty.atom == incremental.property) {
+            if (incremental.finished) {
+                XSelectInput(display, incremental.requestor, NoEventMask);
+                incremental = {};
+                continue;
+            }
+            if (options.dieAfterChunks >= 0 && incremental.chunks >= options.dieAfterChunks) {
+                std::printf("died\n");
+                std::fflush(stdout);
+                _exit(3); // as a crash would: no goodbye to the server
+            }
+            const size_t size =
+                std::min(options.chunk, incremental.data->size() - incremental.sent);
+            XChangeProperty(
+                display, incremental.requestor, incremental.property, incremental.type, 8,
+                PropModeReplace,
+                reinterpret_cast<const unsigned char*>(incremental.data->data() + incremental.sent),
+                static_cast<int>(size));
+            incremental.sent += size;
+            ++incremental.chunks;
+            incremental.finished = size == 0;
+            XFlush(display);
+            continue;
+        }
         if (event.type != SelectionRequest)
             continue;
         const XSelectionRequestEvent& request = event.xselectionrequest;
         if (options.mode == "silent")
             continue;
         if (request.target == targets) {
-            std::vector<Atom> offered = {targets, utf8, textPlain};
+            std::vector<Atom> offered = {targets};
+            if (options.hasText)
+                offered.insert(offered.end(), {utf8, textPlain, XA_STRING});
+            if (!options.png.empty())
+                offered.push_back(png);
             if (options.hasHtml)
                 offered.push_back(html);
             answer(display, request, XA_ATOM, 32,
@@ -132,16 +211,29 @@ int main(int argc, char** argv) {
         }
         if (options.mode == "targets-only")
             continue;
-        if (request.target == utf8 || request.target == textPlain || request.target == XA_STRING) {
+        const std::string* data = nullptr;
+        if (options.mode == "serve" && options.hasText &&
+            (request.target == utf8 || request.target == textPlain || request.target == XA_STRING))
+            data = &options.text;
+        else if (options.mode == "serve" && !options.png.empty() && request.target == png)
+            data = &options.png;
+        else if (options.mode == "serve" && options.hasHtml && request.target == html)
+            data = &options.html;
+        if (data == nullptr) {
+            notify(display, request, None);
+        } else if (data->size() <= options.chunk) {
             answer(display, request, request.target, 8,
-                   reinterpret_cast<const unsigned char*>(options.text.data()),
-                   static_cast<int>(options.text.size()));
-        } else if (options.hasHtml && request.target == html) {
-            answer(display, request, html, 8,
-                   reinterpret_cast<const unsigned char*>(options.html.data()),
-                   static_cast<int>(options.html.size()));
+                   reinterpret_cast<const unsigned char*>(data->data()),
+                   static_cast<int>(data->size()));
         } else {
-            refuse(display, request);
+            // Too large for one property: announce the size, then send
+            // chunks as the requestor deletes what it has read.
+            incremental = {request.requestor, request.property, request.target, data, 0, 0, false};
+            XSelectInput(display, request.requestor, PropertyChangeMask);
+            const long size = static_cast<long>(data->size());
+            XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&size), 1);
+            notify(display, request, request.property);
         }
     }
     XCloseDisplay(display);

@@ -34,6 +34,7 @@ public:
 
     quint64 clipboardChangeCount() override { return fake.clipboardChangeCount(); }
     bool clipboardReportsChanges() override { return fake.clipboardReportsChanges(); }
+    bool clipboardPending() override { return fake.clipboardPending(); }
     ClipboardFormats clipboardFormats() override { return fake.clipboardFormats(); }
     std::optional<QString> clipboardText() override { return fake.clipboardText(); }
     QImage clipboardImage() override { return fake.clipboardImage(); }

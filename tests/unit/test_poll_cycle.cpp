@@ -47,6 +47,8 @@ private slots:
     void previewDrawing();
     void unreadableClipboard_data();
     void unreadableClipboard();
+    void contentOnItsWay_data();
+    void contentOnItsWay();
     void busy_data();
     void busy();
     void readsOncePerChange_data();
@@ -446,6 +448,80 @@ void TestPollCycle::unreadableClipboard() {
     desk.tick();
     QCOMPARE(history.store.picture(0), picture);
     QCOMPARE(storedTexts(history), withText ? sixTexts({u"held"_s}) : sixTexts({}));
+}
+
+void TestPollCycle::contentOnItsWay_data() {
+    QTest::addColumn<bool>("heldPicture");
+    QTest::addColumn<bool>("newPicture");
+    QTest::addColumn<bool>("mainInFront"); // while the held content came
+    QTest::newRow("text, then a text") << false << false << false;
+    QTest::newRow("text, then a picture") << false << true << false;
+    QTest::newRow("picture, then a text") << true << false << false;
+    QTest::newRow("picture, then a picture") << true << true << false;
+    // The older text was never taken: it must not be taken now either.
+    QTest::newRow("text left while at work, then a text") << false << false << true;
+}
+
+void TestPollCycle::contentOnItsWay() {
+    QFETCH(bool, heldPicture);
+    QFETCH(bool, newPicture);
+    QFETCH(bool, mainInFront);
+    Desk desk;
+    QVERIFY(desk.loaded);
+    Form1& form = desk.main();
+    Form2& history = desk.history();
+    const QImage red = filled(30, 20, kRed);
+    const QImage blue = filled(20, 30, kBlue);
+    if (heldPicture)
+        desk.copyPicture(red);
+    else
+        desk.copyText(u"held"_s);
+    desk.platform.foreground = mainInFront ? Foreground::Main : Foreground::Other;
+    desk.tick();
+    desk.tick();
+    desk.platform.foreground = Foreground::Other;
+    const QStringList texts = storedTexts(history);
+    const QString title = form.windowTitle();
+    const bool pictureBefore = pictureViewShown(form);
+
+    // The new content is still being fetched from its owner: the cycles pass
+    // the clipboard over without reading, writing or changing anything.
+    if (newPicture)
+        desk.copyPicture(blue);
+    else
+        desk.copyText(u"new"_s);
+    desk.platform.pending = true;
+    const int reads = desk.platform.clipboardReads;
+    const int writes = desk.platform.clipboardWrites;
+    for (int tick = 0; tick < 3; ++tick) {
+        desk.platform.now = 100 * (tick + 1);
+        desk.tick();
+        QCOMPARE(desk.platform.clipboardReads, reads);
+        QCOMPARE(desk.platform.clipboardWrites, writes);
+        QCOMPARE(storedTexts(history), texts);
+        QCOMPARE(history.store.picture(0), heldPicture ? red : QImage());
+        QCOMPARE(form.windowTitle(), title);
+        QCOMPARE(pictureViewShown(form), pictureBefore);
+        QVERIFY(form.hideArmed);
+        QCOMPARE(form.hideStart, desk.platform.now);
+    }
+    // A layout change meanwhile still draws the picture held.
+    form.con();
+    QCOMPARE(pictureViewShown(form), pictureBefore);
+
+    // Once it has arrived it is taken as any new content is.
+    desk.platform.pending = false;
+    desk.tick();
+    desk.tick();
+    if (newPicture) {
+        QCOMPARE(history.store.picture(0), blue);
+        QVERIFY(pictureViewShown(form));
+    } else {
+        QCOMPARE(form.text1(), u"new"_s);
+        QCOMPARE(storedTexts(history).first(), u"new"_s);
+        QVERIFY(textViewShown(form));
+    }
+    QCOMPARE(desk.platform.clipboardWrites, writes);
 }
 
 void TestPollCycle::busy_data() {

@@ -86,6 +86,8 @@ private slots:
     void restoreWhileHistoryInFront();
     void failedWrite_data();
     void failedWrite();
+    void waitsForContentOnItsWay_data();
+    void waitsForContentOnItsWay();
     void typingFollowsIntoSlot0_data();
     void typingFollowsIntoSlot0();
     void slotEditWhilePictureShown();
@@ -403,6 +405,46 @@ void TestWriteBack::failedWrite_data() {
     QTest::newRow("retried by the write-back tick") << false << false;
     QTest::newRow("polls while held, retried by the tick") << true << false;
     QTest::newRow("polls while held, retried by a poll") << true << true;
+}
+
+void TestWriteBack::waitsForContentOnItsWay_data() {
+    QTest::addColumn<bool>("edited");
+    QTest::addColumn<bool>("emptied"); // the content on its way turns out to be nothing
+    QTest::addColumn<QString>("written");
+    QTest::newRow("an edit, then a newer copy") << true << false << QStringLiteral("copied edit");
+    QTest::newRow("no edit, then a newer copy") << false << false << QStringLiteral("newer");
+    QTest::newRow("no edit, then the owner gone") << false << true << QStringLiteral("copied");
+}
+
+void TestWriteBack::waitsForContentOnItsWay() {
+    QFETCH(bool, edited);
+    QFETCH(bool, emptied);
+    QFETCH(QString, written);
+    TextDesk desk;
+    Form1& form = desk.main();
+    desk.platform.foreground = Foreground::Main;
+    form.Timer3_Timer();
+    if (edited)
+        typeAtEnd(form, QStringLiteral(" edit"));
+    if (emptied)
+        desk.platform.setClipboard({});
+    else
+        desk.copyText(QStringLiteral("newer"));
+    desk.platform.pending = true;
+    desk.platform.foreground = Foreground::Other;
+
+    // Nothing is decided against a clipboard whose content is not known.
+    for (int tick = 0; tick < 3; ++tick) {
+        desk.tick();
+        QCOMPARE(form.textWrittenBack, 0);
+        QCOMPARE(desk.platform.clipboardWrites, 0);
+    }
+    desk.platform.pending = false;
+    desk.tick();
+    desk.tick();
+    QCOMPARE(form.textWrittenBack, 1);
+    QCOMPARE(clipboardText(desk.platform), written);
+    QCOMPARE(form.text1(), written);
 }
 
 void TestWriteBack::failedWrite() {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "clipboard_fetcher.h"
+
+#include <memory>
+
 namespace pomorina {
 
 // On X11 a program claims the clipboard with the time of the last event it
@@ -8,5 +12,9 @@ namespace pomorina {
 // of the program's windows and lets the toolkit take in the notice. True
 // when a stamp was asked for (X11 only).
 bool refreshX11ServerTime();
+
+// A clipboard fetcher on the X server the application is shown on; nothing
+// when the application does not run on X11.
+std::unique_ptr<ClipboardFetcher> createSessionClipboardFetcher();
 
 } // namespace pomorina

@@ -1,4 +1,4 @@
-#include "x11_server_time.h"
+#include "x11_session.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -56,6 +57,14 @@ bool refreshX11ServerTime() {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     return true;
+}
+
+std::unique_ptr<ClipboardFetcher> createSessionClipboardFetcher() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (x11 == nullptr || x11->display() == nullptr)
+        return nullptr;
+    // The server Qt itself was told to use, -display included.
+    return createX11ClipboardFetcher(QByteArray(DisplayString(x11->display())));
 }
 
 } // namespace pomorina
