@@ -368,6 +368,25 @@ class Clipboard:
                            "owned", timeout)
 
 
+    def serve(self, *, mode: str = "serve", text_file: Path | None = None,
+              png_file: Path | None = None, chunk: int | None = None,
+              die_after_chunks: int | None = None, seconds: float = 600, timeout: float = 10.0):
+        """x11_clipboard_owner offering a text file's bytes and/or a PNG file,
+        in pieces of `chunk` bytes, dying after `die_after_chunks` pieces."""
+        if self.tools is None:
+            raise HarnessError("--tools is needed for x11_clipboard_owner")
+        args = [str(self.tools / "x11_clipboard_owner"), "--mode", mode, "--seconds", str(seconds)]
+        if text_file is not None:
+            args += ["--text-file", str(text_file)]
+        if png_file is not None:
+            args += ["--png-file", str(png_file)]
+        if chunk is not None:
+            args += ["--chunk", str(chunk)]
+        if die_after_chunks is not None:
+            args += ["--die-after-chunks", str(die_after_chunks)]
+        return self._start("owner", args, "owned", timeout)
+
+
 # The program's own state -----------------------------------------------------------------
 
 
