@@ -13,6 +13,9 @@ POMORINA_PACKAGES=(
     # windows and the clipboard, screenshots, and the accessibility bus for the menus.
     xvfb openbox xdotool xclip xsel wmctrl x11-utils imagemagick
     python3 dbus-daemon python3-pyatspi
+    # The release test: the desktop entry's checker (GLib's launcher, through python3-gi,
+    # comes with python3-pyatspi).
+    desktop-file-utils
 )
 
 # Installs the packages of POMORINA_PACKAGES that are missing (as root, or
