@@ -1,5 +1,6 @@
 #include "history/form2.h"
 
+#include "app/app_icon.h"
 #include "app/form1.h"
 #include "capture/picture_box.h"
 #include "capture/text_box.h"
@@ -26,6 +27,7 @@ constexpr int kWatchTick = 100;
 Form2::Form2(Platform& platform, Form1& main)
     : QWidget(nullptr, Qt::Window), platform_(platform), main_(main) {
     setWindowTitle(QStringLiteral("履歴"));
+    setWindowIcon(makeAppIcon());
     setFixedSize(kClientWidth, kClientHeight);
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
         Picture1[i] = new PictureBox(this);
