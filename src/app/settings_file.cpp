@@ -21,6 +21,11 @@ std::optional<QByteArray> readBytes(const QString& path, QString* error) {
     return file.read(kMaxSettingsBytes);
 }
 
+bool isReadOnly(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && !info.permissions().testFlag(QFileDevice::WriteOwner);
+}
+
 void takePosition(Settings& settings, QPointF windowTwips) {
     settings.cfgLeft = formatPosition(static_cast<float>(windowTwips.x()));
     settings.cfgTop = formatPosition(static_cast<float>(windowTwips.y()));
@@ -41,6 +46,14 @@ ParsedSettings readSettingsFile(const QString& path) {
 }
 
 std::optional<QString> writeSettingsFile(const QString& path, const Settings& settings) {
+    // A settings file without write permission was made read-only on purpose,
+    // to keep it as it is: it is not replaced even where our rights would
+    // allow it (as root), and the user is told why.
+    if (isReadOnly(path)) {
+        return QStringLiteral("設定ファイル %1 は読み取り専用なので書き換えません。"
+                              "前の内容はそのまま残っています。")
+            .arg(path);
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return QStringLiteral(
@@ -48,7 +61,11 @@ std::optional<QString> writeSettingsFile(const QString& path, const Settings& se
             .arg(path, file.errorString());
     }
     file.write(formatSettings(settings));
-    if (!file.commit()) {
+    // The nine lines wait in the buffer until the file is closed, and commit()
+    // takes no notice of a write that fails there: on a full disk it would put
+    // an empty file in place of the old one. Flushing first shows the failure;
+    // the new file is then discarded.
+    if (!file.flush() || !file.commit()) {
         return QStringLiteral(
                    "設定ファイル %1 を保存できません（%2）。前の内容はそのまま残っています。")
             .arg(path, file.errorString());

@@ -16,7 +16,8 @@ ParsedSettings readSettingsFile(const QString& path);
 
 // Writes the nine settings, each line ended by CR LF. The new content goes to
 // a file beside the old one that then replaces it in one step, so a failed
-// write leaves the previous file as it was. Returns the error, if any.
+// write leaves the previous file as it was; a read-only file is never
+// replaced. Returns the error, if any.
 std::optional<QString> writeSettingsFile(const QString& path, const Settings& settings);
 
 // "設定を保存": with remembering on ("1"), the position first becomes the

@@ -52,7 +52,7 @@ QString decodeText(QByteArrayView bytes, bool cutShort) {
     }
     if (std::optional<QString> utf8 = decodeStrictly("UTF-8", bytes, cutShort))
         return *utf8;
-    // The code page of a Japanese Windows desktop, where such files come from.
+    // The older encoding of Japanese text files, which many still use.
     if (std::optional<QString> shiftJis = decodeStrictly("Shift_JIS", bytes, cutShort))
         return *shiftJis;
     QStringDecoder locale(QStringConverter::System);

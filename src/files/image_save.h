@@ -15,9 +15,10 @@ inline const QString kImageFileName = QStringLiteral("Image.bmp");
 // 1 → 1024*768, 2 → 1280*1024, 3 → 1600*1200. Nothing for any other value.
 std::optional<QSize> saveResolution(double settingValue);
 
-// Writes a picture as a 24-bit Windows bitmap. The bitmap goes to a new file
+// Writes a picture as a 24-bit BMP file. The bitmap goes to a new file
 // beside the old one, which it then replaces in one step: a failed save
-// leaves the previous file as it was. Returns the error, if any.
+// leaves the previous file as it was, and a read-only file is never replaced.
+// Returns the error, if any.
 std::optional<QString> writeBitmap(const QImage& picture, const QString& path);
 
 } // namespace pomorina

@@ -2,7 +2,9 @@
 #include "support/form1_desk.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -34,6 +36,8 @@ private slots:
     void exitStoresPositionWhenRemembering_data();
     void exitStoresPositionWhenRemembering();
     void saveWritesEverySetting();
+    void refusedWrite_data();
+    void refusedWrite();
 };
 
 void TestForm1Startup::previewSize_data() {
@@ -242,31 +246,39 @@ void TestForm1Startup::menuTree() {
 
 void TestForm1Startup::rejectedFile_data() {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("place"); // what is found under the file's name
     QTest::addColumn<int>("line");
-    QTest::newRow("missing") << QByteArray() << false << 0;
-    QTest::newRow("eight lines") << settingsBytes(defaultSettings().mid(0, 8)) << true << 0;
-    QTest::newRow("preview not a number") << settingsBytes(settingsWith(2, "x")) << true << 2;
-    QTest::newRow("interval out of range") << settingsBytes(settingsWith(3, "7")) << true << 3;
-    QTest::newRow("top empty") << settingsBytes(settingsWith(9, "")) << true << 9;
+    const QString file = QStringLiteral("file");
+    QTest::newRow("missing") << QByteArray() << QStringLiteral("nothing") << 0;
+    QTest::newRow("a folder in its place") << QByteArray() << QStringLiteral("folder") << 0;
+    QTest::newRow("unreadable: a link to itself") << QByteArray() << QStringLiteral("loop") << 0;
+    QTest::newRow("eight lines") << settingsBytes(defaultSettings().mid(0, 8)) << file << 0;
+    QTest::newRow("preview not a number") << settingsBytes(settingsWith(2, "x")) << file << 2;
+    QTest::newRow("interval out of range") << settingsBytes(settingsWith(3, "7")) << file << 3;
+    QTest::newRow("top empty") << settingsBytes(settingsWith(9, "")) << file << 9;
 }
 
 void TestForm1Startup::rejectedFile() {
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, present);
+    QFETCH(QString, place);
     QFETCH(int, line);
     UnstartedDesk desk(bytes);
+    const bool present = place == QLatin1String("file");
     if (!present)
         QVERIFY(QFile::remove(desk.path()));
+    if (place == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(desk.path()));
+    if (place == QLatin1String("loop"))
+        QVERIFY(QFile::link(desk.path(), desk.path()));
     const std::optional<SettingsError> error = desk.form->Form_Load();
     QVERIFY(error);
     QCOMPARE(error->line, line);
-    QVERIFY(error->message.contains(QStringLiteral("設定.ini")));
+    QVERIFY2(error->message.contains(QStringLiteral("設定.ini")), qPrintable(error->message));
     // Nothing was applied or started, and the file is as it was.
     QVERIFY(desk.platform.topmostCalls.isEmpty());
     QVERIFY(!desk.form->Timer1->isActive());
     QVERIFY(!desk.form->Timer2->isActive());
-    QCOMPARE(QFile::exists(desk.path()), present);
+    QCOMPARE(QFileInfo(desk.path()).isFile(), present);
     if (present)
         QCOMPARE(fileBytes(desk.path()), bytes);
 }
@@ -319,6 +331,50 @@ void TestForm1Startup::saveWritesEverySetting() {
     values[1] = "2"; // start-up stored the plain number
     QCOMPARE(fileBytes(desk.path()), settingsBytes(values));
     QVERIFY(desk.platform.errorsShown.isEmpty());
+}
+
+void TestForm1Startup::refusedWrite_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("設定を保存: reported, the program goes on") << QStringLiteral("save");
+    QTest::newRow("window closed: reported, then the program ends") << QStringLiteral("close");
+    QTest::newRow("終了: reported, then the program ends") << QStringLiteral("end");
+}
+
+void TestForm1Startup::refusedWrite() {
+    QFETCH(QString, how);
+    const QByteArray original = settingsBytes(settingsWith(4, "1"));
+    UnstartedDesk desk(original);
+    Form1& form = *desk.form;
+    QVERIFY(!form.Form_Load());
+    // Made read-only by the user: refused whatever our rights.
+    QVERIFY(QFile::setPermissions(desk.path(), QFile::ReadOwner | QFile::ReadGroup));
+    QList<qsizetype> errorsAtQuit;
+    connect(&form, &Form1::quitRequested, this,
+            [&] { errorsAtQuit << desk.platform.errorsShown.size(); });
+    // Moved, so that a write would change the file.
+    form.moveFrameTo(QPoint(40, 60));
+    QTRY_COMPARE(form.frameGeometry().topLeft(), QPoint(40, 60));
+
+    if (how == QLatin1String("save"))
+        form.menu.sav->trigger();
+    else if (how == QLatin1String("end"))
+        form.menu.end->trigger();
+    else
+        form.close();
+
+    QCOMPARE(desk.platform.errorsShown.size(), 1);
+    const QString& error = desk.platform.errorsShown.first();
+    QVERIFY2(error.contains(desk.path()) && error.contains(QStringLiteral("読み取り専用")),
+             qPrintable(error));
+    QCOMPARE(fileBytes(desk.path()), original);
+    if (how == QLatin1String("save")) {
+        QVERIFY(errorsAtQuit.isEmpty());
+        QVERIFY(form.Timer1->isActive());
+        QVERIFY(form.Timer2->isActive());
+        QVERIFY(form.Timer3->isActive());
+    } else {
+        QCOMPARE(errorsAtQuit, QList<qsizetype>{1}); // told first, then ended
+    }
 }
 
 QTEST_MAIN(TestForm1Startup)

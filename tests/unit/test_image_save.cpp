@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
@@ -484,13 +485,27 @@ void TestImageSave::sizeThatNamesNoResolution() {
 
 void TestImageSave::failedSaveKeepsPreviousFile_data() {
     QTest::addColumn<QString>("how");
-    QTest::newRow("folder not writable") << u"immutable"_s;
-    QTest::newRow("disk full") << u"full"_s;
-    QTest::newRow("name taken by a folder") << u"folder"_s;
+    QTest::addColumn<int>("diskKiB");    // a small file system of that size, or 0
+    QTest::addColumn<QString>("reason"); // what the message must also say
+    QTest::newRow("folder immutable") << u"folder immutable"_s << 0 << QString();
+    QTest::newRow("Image.bmp immutable") << u"file immutable"_s << 0 << QString();
+    // Refused also where our rights would allow replacing it (as root).
+    QTest::newRow("Image.bmp read-only (mode 444)")
+        << u"file read-only"_s << 0 << u"読み取り専用"_s;
+    // Room for one 640*480 bitmap (921,654 bytes, 226 pages) and 74 pages:
+    // the second fails early.
+    QTest::newRow("disk full") << u"full"_s << 1200 << u"No space left on device"_s;
+    // Room for one and 225 pages: only the last 54 bytes of the second find
+    // no room, and they are written when the file is closed.
+    QTest::newRow("disk full but for the last bytes")
+        << u"full"_s << 1804 << u"No space left on device"_s;
+    QTest::newRow("name taken by a folder") << u"folder"_s << 0 << QString();
 }
 
 void TestImageSave::failedSaveKeepsPreviousFile() {
     QFETCH(QString, how);
+    QFETCH(int, diskKiB);
+    QFETCH(QString, reason);
     SaveDesk desk;
     QVERIFY(desk.loaded);
     Form1& form = *desk.form;
@@ -499,19 +514,22 @@ void TestImageSave::failedSaveKeepsPreviousFile() {
     // Where the picture goes: the program's folder, or a small file system
     // standing in for it.
     QString folder = desk.dir.path();
-    std::function<void()> cleanup;
-    const auto cleanUp = qScopeGuard([&cleanup] {
-        if (cleanup)
-            cleanup();
+    std::function<void()> lift; // ends the condition
+    bool mounted = false;
+    const auto cleanUp = qScopeGuard([&] {
+        if (lift)
+            lift();
+        if (mounted)
+            QProcess::execute(u"umount"_s, {folder});
     });
-    if (how == u"full"_s) {
+    if (diskKiB > 0) {
         folder = desk.dir.filePath(u"small"_s);
         QVERIFY(QDir().mkpath(folder));
-        // Room for one 640*480 bitmap (921,654 bytes) but not for two.
-        if (QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1200k"_s,
-                                           u"tmpfs"_s, folder}) != 0)
+        mounted =
+            QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=%1k"_s.arg(diskKiB),
+                                           u"tmpfs"_s, folder}) == 0;
+        if (!mounted)
             QSKIP("cannot mount a small file system here");
-        cleanup = [folder] { QProcess::execute(u"umount"_s, {folder}); };
         desk.fake().folder = folder;
     }
     const QString image = folder + u"/Image.bmp"_s;
@@ -524,33 +542,41 @@ void TestImageSave::failedSaveKeepsPreviousFile() {
     const QByteArray before = fileBytes(image);
     const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden);
 
-    if (how == u"immutable"_s) {
-        if (!makeImmutable(folder, true))
+    if (how == u"file read-only"_s) {
+        QVERIFY(
+            QFile::setPermissions(image, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        lift = [image] { QFile::setPermissions(image, QFile::ReadOwner | QFile::WriteOwner); };
+    } else if (how.endsWith(u"immutable"_s)) {
+        const QString target = how == u"folder immutable"_s ? folder : image;
+        if (!makeImmutable(target, true))
             QSKIP("chattr +i is not available here");
-        cleanup = [folder] { makeImmutable(folder, false); };
+        lift = [target] { makeImmutable(target, false); };
+    } else if (how == u"full"_s) {
+        lift = [image] { QFile::remove(image); };
     }
+    const QFile::Permissions mode = QFileInfo(image).permissions();
     desk.showPicture(filled(320, 200, kBlue));
     desk.platform.busyWhenWarned.clear();
     desk.save(true);
 
     const QStringList errors = desk.fake().errorsShown;
     QCOMPARE(errors.size(), 1);
-    QVERIFY2(errors.first().contains(u"Image.bmp"_s), qPrintable(errors.first()));
+    QVERIFY2(errors.first().contains(image) && errors.first().contains(reason),
+             qPrintable(errors.first()));
     QCOMPARE(desk.platform.busyWhenWarned, QList<int>{1});
     QCOMPARE(form.busy, 0);
     QCOMPARE(fileBytes(image), before);
+    QCOMPARE(QFileInfo(image).permissions(), mode);
     // No half-written file left beside it.
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), entries);
     // The canvas is blank for the next try.
     QCOMPARE(form.Picture3->canvas().pixel(320, 240), opaque(kWhite));
 
-    // Once the folder takes the file again, the save works.
-    if (how == u"folder"_s)
+    // Once the condition is gone, the save works.
+    if (!lift)
         return;
-    if (how == u"immutable"_s)
-        QVERIFY(makeImmutable(folder, false));
-    else
-        QVERIFY(QFile::remove(image));
+    lift();
+    lift = nullptr;
     desk.save(true);
     QCOMPARE(desk.fake().errorsShown.size(), 1);
     QCOMPARE(opaque(QImage(image, "BMP").pixel(320, 240)), kBlue);

@@ -3,13 +3,20 @@
 #include "app/settings_file.h"
 #include "support/settings_bytes.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using namespace pomorina;
 using namespace pomorina::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,8 +36,8 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-// Marks a folder immutable so that nothing can be created in it, where the
-// file system and our rights allow it.
+// Marks a file or folder immutable, so that nothing can replace the file or
+// be created in the folder, where the file system and our rights allow it.
 bool makeImmutable(const QString& dir, bool on) {
     return QProcess::execute(QStringLiteral("chattr"),
                              {on ? QStringLiteral("+i") : QStringLiteral("-i"), dir}) == 0;
@@ -57,6 +64,7 @@ private slots:
     void exitRestoresFileChoicesAndStoresPosition();
     void exitDropsLinesAfterTheNinth();
     void exitWithShortOrMissingFileReportsIt();
+    void failedWriteKeepsThePreviousFile_data();
     void failedWriteKeepsThePreviousFile();
 };
 
@@ -304,22 +312,82 @@ void TestSettings::exitWithShortOrMissingFileReportsIt() {
     QVERIFY(!QFile::exists(path));
 }
 
+void TestSettings::failedWriteKeepsThePreviousFile_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("reason"); // what the message must also say
+    QTest::newRow("folder immutable") << u"folder immutable"_s << QString();
+    QTest::newRow("file immutable") << u"file immutable"_s << QString();
+    // Refused also where our rights would allow replacing it (as root).
+    QTest::newRow("file read-only (mode 444)") << u"file read-only"_s << u"読み取り専用"_s;
+    QTest::newRow("disk full") << u"disk full"_s << u"No space left on device"_s;
+}
+
 void TestSettings::failedWriteKeepsThePreviousFile() {
+    QFETCH(QString, how);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
-    const QString path = settingsPath(dir.path());
+    QString folder = dir.path();
+    std::function<void()> lift; // ends the condition
+    bool mounted = false;
+    const auto cleanUp = qScopeGuard([&] {
+        if (lift)
+            lift();
+        if (mounted)
+            QProcess::execute(u"umount"_s, {folder});
+    });
+    if (how == u"disk full"_s) {
+        folder = dir.filePath(u"small"_s);
+        QVERIFY(QDir().mkpath(folder));
+        mounted = QProcess::execute(u"mount"_s, {u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=64k"_s,
+                                                 u"tmpfs"_s, folder}) == 0;
+        if (!mounted)
+            QSKIP("cannot mount a small file system here");
+    }
+    const QString path = settingsPath(folder);
     const QByteArray original = settingsBytes(validWith(4, "1"));
     writeAll(path, original);
-    if (!makeImmutable(dir.path(), true))
-        QSKIP("chattr +i is not available here");
     Settings settings = *readSettingsFile(path).settings;
+
+    const QString filler = folder + u"/filler"_s;
+    if (how == u"disk full"_s) {
+        writeAll(filler, QByteArray(128 * 1024, '\0'));
+        QCOMPARE(QStorageInfo(folder).bytesAvailable(), 0);
+        lift = [filler] { QFile::remove(filler); };
+    } else if (how == u"file read-only"_s) {
+        QVERIFY(
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        lift = [path] { QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner); };
+    } else {
+        const QString target = how == u"folder immutable"_s ? folder : path;
+        if (!makeImmutable(target, true))
+            QSKIP("chattr +i is not available here");
+        lift = [target] { makeImmutable(target, false); };
+    }
+    const QFile::Permissions mode = QFileInfo(path).permissions();
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
     const std::optional<QString> saveError = saveSettings(path, settings, QPointF(60, 60));
     const std::optional<QString> exitError = storeExitPosition(path, settings, QPointF(75, 75));
-    makeImmutable(dir.path(), false);
 
-    QVERIFY(saveError);
-    QVERIFY(saveError->contains(path));
-    QVERIFY(exitError);
+    for (const std::optional<QString>& error : {saveError, exitError}) {
+        QVERIFY(error);
+        QVERIFY2(error->contains(path) && error->contains(reason), qPrintable(*error));
+    }
     QCOMPARE(fileBytes(path), original);
+    QCOMPARE(QFileInfo(path).permissions(), mode);
+    // No new file left beside it.
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             entries);
+
+    // Once the condition is gone, the same write goes through.
+    lift();
+    lift = nullptr;
+    QCOMPARE(storeExitPosition(path, settings, QPointF(75, 75)), std::nullopt);
+    QList<QByteArray> expected = validWith(4, "1");
+    expected[7] = "75";
+    expected[8] = "75";
+    QCOMPARE(fileBytes(path), settingsBytes(expected));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)
