@@ -55,6 +55,7 @@ private:
     XcbPtr<xcb_generic_event_t> waitFor(const std::function<bool(xcb_generic_event_t*)>& wanted,
                                         quint64 change);
     bool superseded(quint64 change);
+    bool stopping();
     xcb_atom_t atom(const char* name);
     QByteArrayList atomNames(const QList<xcb_atom_t>& atoms);
 
@@ -142,7 +143,12 @@ void X11ClipboardFetcher::run() {
 
 bool X11ClipboardFetcher::superseded(quint64 change) {
     std::lock_guard lock(mutex_);
-    return stopping_ || (hasRequest_ && requested_ != change);
+    return hasRequest_ && requested_ != change;
+}
+
+bool X11ClipboardFetcher::stopping() {
+    std::lock_guard lock(mutex_);
+    return stopping_;
 }
 
 ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
@@ -256,7 +262,8 @@ X11ClipboardFetcher::waitFor(const std::function<bool(xcb_generic_event_t*)>& wa
             if (wanted(event.get()))
                 return event;
         }
-        if (xcb_connection_has_error(connection_) != 0)
+        // The program is ending: it must not wait on the owner either.
+        if (xcb_connection_has_error(connection_) != 0 || stopping())
             return nullptr;
         const qint64 waited = silent.elapsed();
         if (waited >= limits_.answerTimeoutMs)

@@ -24,13 +24,17 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"DISPLAY"_s, QString::fromLatin1(display));
         process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral(X11_CLIPBOARD_OWNER), args);
         while (process_.waitForReadyRead(10000)) {
-            if (process_.readAll().contains("owned")) {
+            output_ += process_.readAll();
+            if (output_.contains("owned")) {
                 owned_ = true;
                 break;
             }
         }
+        if (!owned_)
+            qWarning("the owner did not take the clipboard: %s", output_.constData());
     }
     ~Owner() {
         process_.kill();
@@ -40,6 +44,7 @@ public:
 
 private:
     QProcess process_;
+    QByteArray output_;
     bool owned_ = false;
 };
 
@@ -90,8 +95,10 @@ private:
 
 void TestClipboardFetch::initTestCase() {
     // -displayfd 1: the server picks a free display and prints its number.
+    // -noreset: between rows no client is left, and a server that resets
+    // then turns the next one away.
     server_.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"640x480x24"_s,
-                              u"-nolisten"_s, u"tcp"_s});
+                              u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
     QByteArray number;
     while (!number.contains('\n') && server_.waitForReadyRead(10000))
         number += server_.readAllStandardOutput();
