@@ -4,6 +4,8 @@
 POMORINA_PACKAGES=(
     # Building: compiler, CMake, Qt 6 (Qt6Gui's CMake package wants the OpenGL headers).
     build-essential cmake qt6-base-dev libgl-dev
+    # Fuzzing (scripts/test): clang with its libFuzzer and sanitizer runtimes.
+    clang libclang-rt-14-dev
     # The X11 clipboard owner the end-to-end tests use.
     libx11-dev
     # Running: the xcb and offscreen platform plugins come with libqt6gui6 (pulled in by

@@ -80,8 +80,11 @@ QList<QString> splitSettingsLines(const QByteArray& bytes) {
 }
 
 std::optional<double> numericValue(QStringView text) {
+    // Each part can match in one way only, so that a long run of digits that
+    // is no number fails at once instead of being tried at every split
+    // (seconds for a line that fills the 64 KiB read).
     static const QRegularExpression number(
-        QStringLiteral(R"(^[ \t]*([+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?)[ \t]*$)"));
+        QStringLiteral(R"(^[ \t]*([+-]?(?:\d+(?:\.\d*)?|\.\d+)(?:[eE][+-]?\d+)?)[ \t]*$)"));
     const QRegularExpressionMatch match = number.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -152,6 +155,10 @@ ParsedSettings parseSettings(const QByteArray& bytes, const QString& fileName) {
 
 QByteArray formatSettings(const Settings& settings) {
     QByteArray bytes;
+    // A first line that itself begins with the bytes of a byte-order mark
+    // gets one in front: the reader skips a mark and would cut the line.
+    if (settings.cfgTopmost.startsWith(QLatin1String("\xEF\xBB\xBF")))
+        bytes += "\xEF\xBB\xBF";
     for (int n = 1; n <= Settings::kLines; ++n) {
         bytes += settings.line(n).toLatin1();
         bytes += "\r\n";
