@@ -106,13 +106,14 @@ std::optional<int> integerValue(QStringView text) {
     return static_cast<int>(rounded);
 }
 
+// Messages fill in all their parts in one pass, so that a "%2" in a folder's
+// name or in a line of the file is shown as it is.
 ParsedSettings parseSettings(const QByteArray& bytes, const QString& fileName) {
     const QList<QString> lines = splitSettingsLines(bytes);
     if (lines.size() < Settings::kLines) {
         return {std::nullopt,
                 {0, QStringLiteral("%1 には 9 行の設定が必要ですが、%2 行しかありません。")
-                        .arg(fileName)
-                        .arg(lines.size())}};
+                        .arg(fileName, QString::number(lines.size()))}};
     }
     Settings settings;
     for (int n = 1; n <= Settings::kLines; ++n)
@@ -122,21 +123,17 @@ ParsedSettings parseSettings(const QByteArray& bytes, const QString& fileName) {
         const QString& text = settings.line(choice.line);
         const std::optional<int> value = integerValue(text);
         if (!value) {
-            return {std::nullopt,
-                    {choice.line, QStringLiteral("%1 の %2 行目 %3 は数ではありません。")
-                                      .arg(fileName)
-                                      .arg(choice.line)
-                                      .arg(describe(text))}};
+            return {
+                std::nullopt,
+                {choice.line, QStringLiteral("%1 の %2 行目 %3 は数ではありません。")
+                                  .arg(fileName, QString::number(choice.line), describe(text))}};
         }
         if (*value < choice.first || *value > choice.last) {
             return {std::nullopt,
                     {choice.line,
                      QStringLiteral("%1 の %2 行目 %3 は %4 から %5 の数でなければなりません。")
-                         .arg(fileName)
-                         .arg(choice.line)
-                         .arg(describe(text))
-                         .arg(choice.first)
-                         .arg(choice.last)}};
+                         .arg(fileName, QString::number(choice.line), describe(text),
+                              QString::number(choice.first), QString::number(choice.last))}};
         }
     }
     for (const int line : kPositionLines) {
@@ -145,9 +142,7 @@ ParsedSettings parseSettings(const QByteArray& bytes, const QString& fileName) {
         if (!value || std::fabs(*value) > FLT_MAX) {
             return {std::nullopt,
                     {line, QStringLiteral("%1 の %2 行目 %3 は位置を表す数ではありません。")
-                               .arg(fileName)
-                               .arg(line)
-                               .arg(describe(text))}};
+                               .arg(fileName, QString::number(line), describe(text))}};
         }
     }
     return {settings, {}};

@@ -91,8 +91,7 @@ std::optional<QString> storeExitPosition(const QString& path, Settings& settings
     constexpr int kKeptLines = 7;
     if (lines.size() < kKeptLines) {
         return QStringLiteral("設定ファイル %1 には %2 行しかなく、位置を保存できません。")
-            .arg(path)
-            .arg(lines.size());
+            .arg(path, QString::number(lines.size()));
     }
     for (int n = 1; n <= kKeptLines; ++n)
         settings.line(n) = lines[n - 1];
