@@ -40,6 +40,10 @@ struct ClipboardSnapshot {
     ClipboardFormats formats;
     std::optional<QString> text; // nothing when none is offered or it could not be read
     QImage picture;              // null when none is offered or it could not be read
+    // The picture as its owner sent it, and in which format, so that it can
+    // be offered again without encoding it anew.
+    QByteArray pictureBytes;
+    QByteArray pictureFormat;
 };
 
 } // namespace pomorina

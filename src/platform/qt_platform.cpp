@@ -3,6 +3,7 @@
 #include "x11_session.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCursor>
 #include <QDir>
@@ -21,6 +22,10 @@ constexpr qint64 kUnansweredReadMs = 4500;
 // How long a poll waits for a background read that is under way: long
 // enough for a text copied just before, short enough to go unnoticed.
 constexpr int kFetchWaitMs = 25;
+
+// Pictures whose original bytes are kept for offering them again.
+constexpr qsizetype kRememberedPictures = 6;
+constexpr qint64 kRememberedBytes = qint64(96) * 1024 * 1024;
 } // namespace
 
 QtPlatform::QtPlatform() : fetcher_(createSessionClipboardFetcher()) {
@@ -113,8 +118,10 @@ std::optional<QString> QtPlatform::clipboardText() {
 }
 
 QImage QtPlatform::clipboardImage() {
-    if (useFetched_)
+    if (useFetched_) {
+        rememberEncoded(fetched_);
         return fetched_.picture;
+    }
     return QGuiApplication::clipboard()->image();
 }
 
@@ -126,8 +133,68 @@ bool QtPlatform::setClipboardText(const QString& text) {
     return claimClipboard([&text](QMimeData* data) { data->setText(text); });
 }
 
+void QtPlatform::rememberEncoded(const ClipboardSnapshot& fetched) {
+    if (fetched.picture.isNull() || fetched.pictureBytes.isEmpty())
+        return;
+    const qint64 key = fetched.picture.cacheKey();
+    for (const Encoded& known : std::as_const(encoded_))
+        if (known.key == key)
+            return;
+    encoded_.prepend({key, fetched.pictureFormat, fetched.pictureBytes});
+    // As many as the history holds, within a bound on memory.
+    qint64 total = 0;
+    for (qsizetype i = 0; i < encoded_.size(); ++i) {
+        total += encoded_[i].bytes.size();
+        if (i >= kRememberedPictures || (i > 0 && total > kRememberedBytes)) {
+            encoded_.resize(i);
+            break;
+        }
+    }
+}
+
 bool QtPlatform::setClipboardImage(const QImage& image) {
-    return claimClipboard([&image](QMimeData* data) { data->setImageData(image); });
+    // A picture taken from another program goes back as the very bytes it
+    // came in: no encoding, and pasted exactly as it was copied.
+    std::optional<Encoded> original;
+    for (const Encoded& known : std::as_const(encoded_))
+        if (known.key == image.cacheKey())
+            original = known;
+    QMimeData* offered = nullptr;
+    if (!claimClipboard([&](QMimeData* data) {
+            data->setImageData(image);
+            if (original)
+                data->setData(QString::fromLatin1(original->format), original->bytes);
+            offered = data;
+        }))
+        return false;
+    if (!original || original->format != "image/png")
+        encodeForPasting(offered, image);
+    return true;
+}
+
+void QtPlatform::encodeForPasting(QMimeData* data, const QImage& image) {
+    // Other programs mostly paste PNG, which Qt would encode anew on this
+    // thread for every paste: most of a second for a large photo, with the
+    // window frozen meanwhile. It is encoded once in the background and then
+    // offered as it is; until then Qt encodes on demand as before.
+    const quint64 job = ++encodeJob_;
+    encodingFor_ = data;
+    encoder_.start([this, job, image] {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG"))
+            return;
+        QMetaObject::invokeMethod(
+            &encodedHere_,
+            [this, job, png] {
+                // Only for the picture still offered: a newer claim or a
+                // content of another program's has replaced it otherwise.
+                if (job == encodeJob_ && encodingFor_ != nullptr)
+                    encodingFor_->setData(QStringLiteral("image/png"), png);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 bool QtPlatform::claimClipboard(const std::function<void(QMimeData*)>& fill) {

@@ -4,6 +4,9 @@
 #include "platform.h"
 
 #include <QElapsedTimer>
+#include <QList>
+#include <QPointer>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
@@ -44,6 +47,10 @@ private:
 
     // Starts reading another program's new content in the background.
     void fetchClipboard();
+    // Adds a ready-made PNG to a picture this program put on the clipboard.
+    void encodeForPasting(QMimeData* data, const QImage& image);
+    // Keeps a fetched picture's original bytes, for offering it again.
+    void rememberEncoded(const ClipboardSnapshot& fetched);
 
     // Reads other programs' clipboard content off this thread; null where
     // Qt reads it (then on this thread).
@@ -53,9 +60,26 @@ private:
     ClipboardSnapshot fetched_;
     bool useFetched_ = false;
 
+    // The picture being encoded for pasting, the latest job's number, and
+    // where its result is handed back to this thread. The pool is the last
+    // member, so it is gone (its job finished) before the others.
+    QPointer<QMimeData> encodingFor_;
+    quint64 encodeJob_ = 0;
+    QObject encodedHere_;
+
+    // The latest pictures taken from other programs, newest first, with the
+    // bytes they came in (QImage::cacheKey() follows a picture's copies).
+    struct Encoded {
+        qint64 key;
+        QByteArray format;
+        QByteArray bytes;
+    };
+    QList<Encoded> encoded_;
+
     QElapsedTimer clock_;
     quint64 changes_ = 0;
     bool claiming_ = false;
+    QThreadPool encoder_;
 };
 
 } // namespace pomorina

@@ -172,8 +172,13 @@ ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
     }
     if (!offer.pictureTarget.isEmpty()) {
         if (const std::optional<Transfer> picture =
-                transfer(atom(offer.pictureTarget.constData()), change))
+                transfer(atom(offer.pictureTarget.constData()), change)) {
             snapshot.picture = clipboardPictureFromBytes(picture->bytes);
+            if (!snapshot.picture.isNull()) {
+                snapshot.pictureBytes = picture->bytes;
+                snapshot.pictureFormat = offer.pictureTarget;
+            }
+        }
     }
     return snapshot;
 }
