@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/settings.h"
 #include "app/stall_watch.h"
+#include "platform/process_memory.h"
 #include "platform/qt_platform.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <memory>
 
 int main(int argc, char* argv[]) {
+    pomorina::releaseLargeBlocksPromptly();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomorina"));
 
