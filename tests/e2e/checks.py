@@ -66,24 +66,31 @@ class Checks:
         return 0 if self.failed == 0 and self.passed > 0 else 1
 
 
-def parse_args(description: str) -> argparse.Namespace:
+def parse_args(description: str, more_args=None) -> argparse.Namespace:
+    """The common arguments; `more_args(parser)`, when given, adds a
+    script's own and checks them after parsing (it is called twice: with
+    the parser before, and with (parser, args) after)."""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--binary", required=True, type=Path, help="the built pomorina")
     parser.add_argument("--tools", type=Path, default=None,
                         help="the folder of the helper programs built for the tests "
                              "(x11_clipboard_owner)")
     parser.add_argument("--only", default="", help="run only the cases whose name contains this")
+    if more_args is not None:
+        more_args(parser)
     args = parser.parse_args()
     args.binary = args.binary.resolve()
     if args.tools is not None:
         args.tools = args.tools.resolve()
+    if more_args is not None:
+        more_args(parser, args)
     return args
 
 
-def run_script(description: str, body) -> None:
+def run_script(description: str, body, more_args=None) -> None:
     """Parses the arguments, runs `body(checks, args)` and exits with the
     result; a failure outside any case still ends in the closing line."""
-    args = parse_args(description)
+    args = parse_args(description, more_args)
     checks = Checks(args.only)
     try:
         body(checks, args)

@@ -30,19 +30,17 @@ which:
 
 from __future__ import annotations
 
-import argparse
 import dataclasses
 import hashlib
 import os
 import random
 import subprocess
-import sys
 import threading
 import time
 import traceback
 from pathlib import Path
 
-from checks import Checks
+from checks import Checks, run_script
 from clipboard_tools import (FRAME, HISTORY_CAPTION, fitted, grab, png_from_rows,
                              read_stall_log, rss_kib)
 from desktop import Desktop, HarnessError, settings_bytes, settings_lines, settle, wait_until
@@ -831,29 +829,14 @@ def soak(checks: Checks, args) -> None:
               f"{os.getloadavg()[0]:.2f})")
 
 
-def main() -> None:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--binary", required=True, type=Path, help="the built pomorina")
-    parser.add_argument("--tools", type=Path, default=None,
-                        help="the folder of the test tools (soak_owner)")
-    parser.add_argument("--duration", type=float, default=180.0,
-                        help="seconds of storm (default 180; the first minute of it comes "
-                             "before the reference)")
-    args = parser.parse_args()
-    args.binary = args.binary.resolve()
-    if args.tools is not None:
-        args.tools = args.tools.resolve()
-    if args.duration < 10:
+def soak_args(parser, args=None) -> None:
+    if args is None:
+        parser.add_argument("--duration", type=float, default=180.0,
+                            help="seconds of storm (default 180; the first minute of it comes "
+                                 "before the reference)")
+    elif args.duration < 10:
         parser.error("--duration: at least 10 s")
-    checks = Checks()
-    try:
-        soak(checks, args)
-    except HarnessError as error:
-        checks.check("ran to the end", False, str(error))
-    except Exception:
-        checks.check("ran to the end", False, traceback.format_exc())
-    sys.exit(checks.finish())
 
 
 if __name__ == "__main__":
-    main()
+    run_script(__doc__.splitlines()[0], soak, soak_args)
