@@ -31,6 +31,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include "x11_selection_reply.h"
+
 #include <sys/select.h>
 #include <unistd.h>
 
@@ -277,14 +279,7 @@ private:
     }
 
     void notify(const XSelectionRequestEvent& request, Atom property) {
-        XEvent reply{};
-        reply.xselection.type = SelectionNotify;
-        reply.xselection.requestor = request.requestor;
-        reply.xselection.selection = request.selection;
-        reply.xselection.target = request.target;
-        reply.xselection.property = property;
-        reply.xselection.time = request.time;
-        XSendEvent(display_, request.requestor, False, NoEventMask, &reply);
+        notifySelection(display_, request, property);
     }
 
     void answer(const XSelectionRequestEvent& request) {

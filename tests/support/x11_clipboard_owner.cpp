@@ -19,6 +19,9 @@
 // exits after N seconds (default 30) or when another program takes over.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include "x11_selection_reply.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -87,22 +90,11 @@ bool parse(int argc, char** argv, Options& options) {
            options.mode == "serve";
 }
 
-void notify(Display* display, const XSelectionRequestEvent& request, Atom property) {
-    XEvent reply{};
-    reply.xselection.type = SelectionNotify;
-    reply.xselection.requestor = request.requestor;
-    reply.xselection.selection = request.selection;
-    reply.xselection.target = request.target;
-    reply.xselection.property = property;
-    reply.xselection.time = request.time;
-    XSendEvent(display, request.requestor, False, 0, &reply);
-}
-
 void answer(Display* display, const XSelectionRequestEvent& request, Atom type, int format,
             const unsigned char* data, int count) {
     XChangeProperty(display, request.requestor, request.property, type, format, PropModeReplace,
                     data, count);
-    notify(display, request, request.property);
+    notifySelection(display, request, request.property);
 }
 
 // One incremental transfer under way: each deletion of the requestor's
@@ -220,7 +212,7 @@ int main(int argc, char** argv) {
         else if (options.mode == "serve" && options.hasHtml && request.target == html)
             data = &options.html;
         if (data == nullptr) {
-            notify(display, request, None);
+            notifySelection(display, request, None);
         } else if (data->size() <= options.chunk) {
             answer(display, request, request.target, 8,
                    reinterpret_cast<const unsigned char*>(data->data()),
@@ -233,7 +225,7 @@ int main(int argc, char** argv) {
             const long size = static_cast<long>(data->size());
             XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&size), 1);
-            notify(display, request, request.property);
+            notifySelection(display, request, request.property);
         }
     }
     XCloseDisplay(display);
