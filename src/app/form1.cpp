@@ -79,9 +79,10 @@ void Form1::createControls() {
         if (!settingText1_)
             text1_ = textOf(Text1); // typed by the user
         if (!pollWriting_) {
-            // The user's text is due on the clipboard.
+            // The user's text is due on the clipboard, unless newer content
+            // reaches it first.
             textWrittenBack = 0;
-            textEdited = true;
+            pendingEdit.made(platform_.clipboardChangeCount());
         }
         Text1_Change();
     });

@@ -6,6 +6,7 @@
 #include "capture/clipboard_reader.h"
 #include "capture/fingerprint.h"
 #include "capture/fit_rule.h"
+#include "capture/pending_edit.h"
 
 #include <QMainWindow>
 #include <QPointF>
@@ -133,7 +134,7 @@ public:
     QString lineBuf;
     QString fileText;               // the text taken from it
     int textWrittenBack = 0;        // 1 once the text view went back to the clipboard
-    bool textEdited = false;        // the text view holds text the user typed or chose
+    PendingEdit pendingEdit;        // the user's text, due on the clipboard
     PictureFingerprint fingerprint; // the picture seen last
     FitResult fit;                  // where the last fitted picture went
 

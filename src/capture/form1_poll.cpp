@@ -59,10 +59,10 @@ void Form1::readclip() {
         // The user's own text goes to the clipboard before anything is
         // compared with it, so that it is never replaced by older text.
         bool userTextKept = true;
-        if (textEdited) {
+        if (pendingEdit.due()) {
             writeBack();
             clip_.refresh();
-            userTextKept = !textEdited; // else the next cycle tries again
+            userTextKept = !pendingEdit.due(); // else the next cycle tries again
         }
         // A text that cannot be read leaves the views as they are.
         const std::optional<QString> text = clip_.text();
@@ -75,7 +75,7 @@ void Form1::readclip() {
                 history()->setSlotText(0, Text2);
                 setText1(Text2);
                 pollWriting_ = false;
-                textEdited = false; // the view holds the clipboard's text again
+                pendingEdit.settle(); // the view holds the clipboard's text again
                 con();
             }
         }
@@ -95,7 +95,7 @@ void Form1::readclip() {
             return; // the same picture: nothing to redraw, push or restart
         }
         // Newer than any edit still pending in the hidden text view.
-        textEdited = false;
+        pendingEdit.settle();
         Picture1->clear();
         showPicture();
         fingerprint.storekey(picture);

@@ -26,17 +26,21 @@ void Form1::writeBack() {
     // the write waits for it (a later tick tries again).
     if (clip_.pending())
         return;
+    // Whatever reached the clipboard after the edit is newer and wins, from
+    // whichever program it came and whatever the main window shows.
+    if (pendingEdit.overtakenAt(platform_.clipboardChangeCount()))
+        pendingEdit.settle();
     // A clipboard that already holds the text keeps everything else it
     // offers (rich text, a picture copied with it): nothing to write then.
     const std::optional<QString> current = clip_.text();
     const bool alreadyThere = current && *current == text1_;
-    // Text the user did not change came from the clipboard; if the clipboard
-    // holds something else now, that is newer and must not be replaced. Only
-    // an empty clipboard (its owner gone) gets the text back.
-    const bool keepClipboard = alreadyThere || (!textEdited && clip_.offersAnything());
+    // Text that is not due came from the clipboard; if the clipboard holds
+    // something else now, that is newer and must not be replaced. Only an
+    // empty clipboard (its owner gone) gets the text back.
+    const bool keepClipboard = alreadyThere || (!pendingEdit.due() && clip_.offersAnything());
     if (keepClipboard || platform_.setClipboardText(text1_)) {
         textWrittenBack = 1;
-        textEdited = false;
+        pendingEdit.settle();
     }
     // A write that failed counts as not done: a later tick tries again.
 }

@@ -136,11 +136,9 @@ void Form1::loadfile() {
             platform_.showError(this, clipboardRefused(dropPath));
             break;
         }
+        // Newer than an edit still due in the view: that edit is not written
+        // back over it.
         showText();
-        // The file's text is newer than an edit still pending in the view:
-        // the edit must not be written back over it (it stays in the
-        // history).
-        textEdited = false;
         break;
     }
     case DropKind::None:

@@ -2,7 +2,8 @@
 program is shown; an edit typed into the text view reaches the clipboard
 when the user switches to another window, and only then; a clipboard that
 already holds the shown text is left to its owner with all its formats;
-"常に手前に表示" keeps the same window above the others and lets it go again.
+"常に手前に表示" keeps the same window above the others and lets it go again;
+an edit typed into a history slot is never written over text copied later.
 
     PYTHONPATH=tests/e2e /usr/bin/python3 tests/e2e/test_write_back.py \
         --binary build/pomorina --tools build/tests
@@ -13,8 +14,9 @@ import time
 
 from checks import run_script
 from desktop import Desktop, HarnessError, settings_bytes, settings_lines, settle, wait_until
-from desktop_input import (Clipboard, FocusSink, click_at, checked_items, main_window,
-                           menu_bar_height, shown_text, stacking, type_text, wait_shown_text)
+from desktop_input import (HISTORY_CAPTION, Clipboard, FocusSink, Picture, click_at,
+                           checked_items, main_window, menu_bar_height, shown_text, stacking,
+                           text_boxes, type_text, wait_caption, wait_shown_text)
 
 ABOVE = "_NET_WM_STATE_ABOVE"
 ON_TOP = ["設定", "常に手前に表示"]
@@ -170,6 +172,33 @@ def test_always_on_top(checks, desktop, args, sink):
     checks.equal("the program ends with 0", program.close(wid), 0)
 
 
+def test_slot_edit_then_newer_copy(checks, desktop, args, sink, clip):
+    """A text, then a picture; in the history the picture is restored and a
+    character typed into the text slot that has the focus; the user leaves
+    and copies newer text elsewhere. The newer text wins: it reaches the
+    view and the history, and the edit stays in the history."""
+    program, wid = launch(desktop, args)
+    sink.activate()
+    clip.copy_text("alpha")
+    wait_shown_text(desktop, program.pid, "alpha")
+    clip.copy_picture(Picture.filled(40, 30, lambda x, y: (200, 30, 30)))
+    wait_caption(desktop, wid, "X=40Y=30")
+    desktop.press_menu(program.pid, [HISTORY_CAPTION])
+    history = program.wait_window(HISTORY_CAPTION)
+    client = settle(lambda: desktop.client_geometry(history), lambda r: r.viewable)
+    click_at(desktop, client.x + 8 + 50, client.y + 8 + 50)  # the newest thumbnail
+    desktop.key("ctrl+End", "Z")
+    sink.activate()
+    clip.copy_text("newer")
+    time.sleep(2.0)
+    checks.equal("the clipboard keeps the newer text", clip.text(), "newer")
+    checks.equal("the view shows it", shown_text(desktop, program.pid), "newer")
+    slots = [box["text"] for box in text_boxes(desktop, program.pid)
+             if box["window"] == HISTORY_CAPTION]
+    checks.equal("the history holds it and, below it, the edit", slots[:2], ["newer", "alphaZ"])
+    checks.equal("the program ends with 0", program.close(wid), 0)
+
+
 def main(checks, args):
     with Desktop() as desktop:
         sink = FocusSink(desktop)
@@ -184,6 +213,9 @@ def main(checks, args):
         if checks.wanted("always on top"):
             with checks.case("always on top"):
                 test_always_on_top(checks, desktop, args, sink)
+        if checks.wanted("slot edit, then a newer copy"):
+            with checks.case("slot edit, then a newer copy"):
+                test_slot_edit_then_newer_copy(checks, desktop, args, sink, clip)
 
 
 if __name__ == "__main__":

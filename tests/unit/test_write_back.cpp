@@ -97,6 +97,8 @@ private slots:
     void editOvertakenByAPictureIsNotWrittenLater();
     void editKeepsTheRestOfTheText_data();
     void editKeepsTheRestOfTheText();
+    void newerContentWinsOverAnEdit_data();
+    void newerContentWinsOverAnEdit();
 };
 
 void TestWriteBack::oncePerDeparture_data() {
@@ -411,7 +413,8 @@ void TestWriteBack::waitsForContentOnItsWay_data() {
     QTest::addColumn<bool>("edited");
     QTest::addColumn<bool>("emptied"); // the content on its way turns out to be nothing
     QTest::addColumn<QString>("written");
-    QTest::newRow("an edit, then a newer copy") << true << false << QStringLiteral("copied edit");
+    QTest::newRow("an edit, then a newer copy, which wins")
+        << true << false << QStringLiteral("newer");
     QTest::newRow("no edit, then a newer copy") << false << false << QStringLiteral("newer");
     QTest::newRow("no edit, then the owner gone") << false << true << QStringLiteral("copied");
 }
@@ -637,6 +640,122 @@ void TestWriteBack::editKeepsTheRestOfTheText() {
     form.Timer3_Timer();
     QCOMPARE(clipboardText(desk.platform), copied + QLatin1Char('X'));
     QCOMPARE(desk.history().store.text(0), copied + QLatin1Char('X'));
+}
+
+namespace {
+
+// Where the user's text came from, and what happened before it was written.
+enum class EditMade { InTextView, InSlotOverPicture, InSlotOverText, RestoredText };
+enum class Then { Leaves, NewerTextFirst, LeavesThenNewerText, PictureFirst, DroppedTextFirst };
+
+} // namespace
+
+Q_DECLARE_METATYPE(EditMade)
+Q_DECLARE_METATYPE(Then)
+
+void TestWriteBack::newerContentWinsOverAnEdit_data() {
+    QTest::addColumn<EditMade>("made");
+    QTest::addColumn<Then>("then");
+    QTest::addColumn<QString>("clipboard"); // what it holds in the end
+    const QList<std::pair<EditMade, const char*>> edits = {
+        {EditMade::InTextView, "typed in the text view"},
+        {EditMade::InSlotOverPicture, "typed in a slot, picture shown"},
+        {EditMade::InSlotOverText, "typed in a slot, text shown"},
+        {EditMade::RestoredText, "a restored text"}};
+    const QString edit = QStringLiteral("alphaZ");
+    const QString picture = QStringLiteral("<no text>");
+    for (const auto& [made, name] : edits) {
+        // Only the text view goes back to the clipboard; a picture shown
+        // keeps the clipboard as it is.
+        const QString left = made == EditMade::InSlotOverPicture ? picture : edit;
+        const auto row = [&](const char* then) {
+            return &QTest::newRow(
+                qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), QLatin1String(then))));
+        };
+        *row("then the user leaves") << made << Then::Leaves << left;
+        *row("a newer text first") << made << Then::NewerTextFirst << QStringLiteral("newer");
+        *row("the user leaves, then a newer text")
+            << made << Then::LeavesThenNewerText << QStringLiteral("newer");
+        *row("a picture first") << made << Then::PictureFirst << picture;
+        *row("a dropped text first")
+            << made << Then::DroppedTextFirst << QStringLiteral("dropped\r\n");
+    }
+}
+
+void TestWriteBack::newerContentWinsOverAnEdit() {
+    QFETCH(EditMade, made);
+    QFETCH(Then, then);
+    QFETCH(QString, clipboard);
+    TextDesk desk(QStringLiteral("alpha"));
+    Form1& form = desk.main();
+    Form2& history = desk.history();
+    if (made == EditMade::InSlotOverPicture) {
+        desk.copyPicture(filled(40, 30, kRed));
+        desk.poll();
+    } else if (made == EditMade::RestoredText) { // "alphaZ" went before "alpha"
+        desk.copyText(QStringLiteral("alphaZ"));
+        desk.tick();
+        desk.copyText(QStringLiteral("alpha"));
+        desk.tick();
+    }
+    if (made != EditMade::InTextView) {
+        form.rire_Click();
+        desk.platform.foreground = Foreground::History;
+    } else {
+        desk.platform.foreground = Foreground::Main;
+    }
+    form.Timer3_Timer();
+    switch (made) {
+    case EditMade::InTextView:
+        typeAtEnd(form, QStringLiteral("Z"));
+        break;
+    case EditMade::InSlotOverPicture: // a restore of the picture shown, then the slot
+        history.Picture1_Click(0);
+        [[fallthrough]];
+    case EditMade::InSlotOverText:
+        history.Text1[0]->moveCursor(QTextCursor::End);
+        QTest::keyClicks(history.Text1[0], QStringLiteral("Z"));
+        break;
+    case EditMade::RestoredText:
+        history.Text1_Click(1);
+        break;
+    }
+    QCOMPARE(form.text1(), QStringLiteral("alphaZ"));
+
+    const auto leave = [&] {
+        desk.platform.foreground = Foreground::Other;
+        history.Timer1_Timer();
+        desk.tick();
+    };
+    switch (then) {
+    case Then::Leaves:
+    case Then::LeavesThenNewerText:
+        break;
+    case Then::NewerTextFirst:
+        desk.copyText(QStringLiteral("newer"));
+        break;
+    case Then::PictureFirst:
+        desk.copyPicture(filled(20, 20, kBlue));
+        break;
+    case Then::DroppedTextFirst: {
+        const QString path = desk.dir.filePath(QStringLiteral("dropped.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("dropped");
+        file.close();
+        form.OLEDragDrop(path);
+        break;
+    }
+    }
+    leave();
+    if (then == Then::LeavesThenNewerText)
+        desk.copyText(QStringLiteral("newer"));
+    desk.tick();
+    desk.tick();
+
+    QCOMPARE(clipboardText(desk.platform), clipboard);
+    // Nothing is lost: the edit stays in the history.
+    QVERIFY(storedTexts(history).contains(QStringLiteral("alphaZ")));
 }
 
 QTEST_MAIN(TestWriteBack)
