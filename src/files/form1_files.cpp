@@ -70,16 +70,22 @@ bool Form1::acceptsDrop(QObject* target) const {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (!acceptsDrop(watched))
         return QMainWindow::eventFilter(watched, event);
+    // A drop is always taken as a copy: a source that was told "moved"
+    // deletes the user's file. One that cannot copy is refused.
+    const auto takeAsCopy = [](QDropEvent* drop) {
+        if (!drop->mimeData()->hasUrls() || !drop->possibleActions().testFlag(Qt::CopyAction)) {
+            drop->ignore(); // dragged text and the like are not taken either
+            return false;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        return true;
+    };
     switch (event->type()) {
     case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (drag->mimeData()->hasUrls())
-            drag->acceptProposedAction();
-        else
-            drag->ignore(); // dragged text and the like are not taken
+    case QEvent::DragMove:
+        takeAsCopy(static_cast<QDragMoveEvent*>(event));
         return true;
-    }
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         const QList<QUrl> urls = drop->mimeData()->urls();
@@ -87,8 +93,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             drop->ignore();
             return true;
         }
-        drop->acceptProposedAction();
-        OLEDragDrop(urls.first().toLocalFile());
+        if (takeAsCopy(drop))
+            OLEDragDrop(urls.first().toLocalFile());
         return true;
     }
     default:

@@ -432,7 +432,8 @@ class DragSource:
     """The test tool drag_source: a window of another program that drags the
     given files (as a URL list, like a file manager) when it is pressed."""
 
-    def __init__(self, desktop: Desktop, tools: Path, files: list[Path], at=(700, 150)):
+    def __init__(self, desktop: Desktop, tools: Path, files: list[Path], at=(700, 150),
+                 propose: str = "copy"):
         self.desktop = desktop
         tool = tools / "drag_source"
         if not tool.exists():
@@ -441,6 +442,7 @@ class DragSource:
         self.title = f"drag-source-{DragSource._count}"
         self.log = desktop.root / f"{self.title}.log"
         self.proc = desktop._spawn(self.title, [str(tool), "--title", self.title,
+                                                "--propose", propose,
                                                 *[str(path) for path in files]])
 
         def probe():

@@ -211,6 +211,7 @@ class Drop:
     text: str | None = None  # the clipboard text after the drop
     picture: Picture | None = None  # the clipboard picture after the drop
     # Neither: the drop changes nothing.
+    propose: str = "copy"  # the source's action: copy, move (Shift+drag) or move-only
 
 
 BEFORE_TEXT = "held before the drop"
@@ -236,6 +237,10 @@ DROPS = [
     Drop("of two files only the first counts",
          [("first.txt", b"the first\r\n"), ("second.bmp", bmp_bytes(DROPPED_PICTURE))], "text",
          text="the first\r\n"),
+    Drop("a move proposed is taken as a copy", [("moved.txt", b"moved\r\n")], "text",
+         text="moved\r\n", propose="move"),
+    Drop("a source that can only move is refused", [("move-only.txt", b"kept\r\n")], "text",
+         propose="move-only"),
 ]
 
 
@@ -263,7 +268,7 @@ def test_drop(checks, desktop, args, sink, clip, case: Drop):
     for name, data in case.files:
         (folder / name).write_bytes(data)
         paths.append(folder / name)
-    source = DragSource(desktop, args.tools, paths)
+    source = DragSource(desktop, args.tools, paths, propose=case.propose)
     client = desktop.client_geometry(wid)
     bar = menu_bar_height(desktop, wid)
     started = time.monotonic()
@@ -298,6 +303,9 @@ def test_drop(checks, desktop, args, sink, clip, case: Drop):
         checks.check("the clipboard holds what it held", after == before,
                      f"{len(before or b'')} bytes before, {len(after or b'')} after")
         checks.equal("no other window came up", other_windows(desktop, program, wid), [])
+    # A source told "moved" would have deleted them.
+    checks.check("the dragged files are still there", all(path.exists() for path in paths),
+                 source.log.read_text(errors="replace"))
     checks.equal("the program ends with 0", program.close(wid), 0)
 
 

@@ -84,6 +84,8 @@ private slots:
     void qtDrop_data();
     void qtDrop();
     void longLineDoesNotHang();
+    void dropIsTakenAsACopy_data();
+    void dropIsTakenAsACopy();
 
 private:
     QTemporaryDir files_;
@@ -525,6 +527,37 @@ void TestFileDrop::longLineDoesNotHang() {
     QCOMPARE(form.text1().size(), size + 2);
     QCOMPARE(desk.history().store.text(0).size(), size + 2);
     QVERIFY2(ms < 3000, qPrintable(u"the drop took %1 ms"_s.arg(ms)));
+}
+
+void TestFileDrop::dropIsTakenAsACopy_data() {
+    QTest::addColumn<Qt::DropActions>("offered");
+    QTest::addColumn<Qt::KeyboardModifiers>("keys"); // Shift proposes a move
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("copy proposed")
+        << (Qt::CopyAction | Qt::MoveAction) << Qt::KeyboardModifiers() << true;
+    QTest::newRow("move proposed, copy possible")
+        << (Qt::CopyAction | Qt::MoveAction) << Qt::KeyboardModifiers(Qt::ShiftModifier) << true;
+    QTest::newRow("move only: refused")
+        << Qt::DropActions(Qt::MoveAction) << Qt::KeyboardModifiers(Qt::ShiftModifier) << false;
+}
+
+void TestFileDrop::dropIsTakenAsACopy() {
+    // A source told "moved" deletes the file once the drop is over.
+    QFETCH(Qt::DropActions, offered);
+    QFETCH(Qt::KeyboardModifiers, keys);
+    QFETCH(bool, taken);
+    Desk desk;
+    Form1& form = desk.main();
+    QVERIFY(writeFile(file(u"moved.txt"_s), "kept"));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(file(u"moved.txt"_s))});
+    QDragEnterEvent enter(QPoint(10, 10), offered, &data, Qt::LeftButton, keys);
+    QCoreApplication::sendEvent(form.Picture1, &enter);
+    QDropEvent drop(QPointF(10, 10), offered, &data, Qt::LeftButton, keys);
+    drop.setAccepted(false);
+    QCoreApplication::sendEvent(form.Picture1, &drop);
+    QCOMPARE(drop.isAccepted() && drop.dropAction() == Qt::CopyAction, taken);
+    QCOMPARE(form.dropPath.isEmpty(), !taken);
 }
 
 QTEST_MAIN(TestFileDrop)
