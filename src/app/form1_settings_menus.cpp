@@ -54,6 +54,11 @@ void Form1::bk_Click(int k) {
     checkOnly(menu.bk, k);
     cfg.cfgBackColor = QString::number(k);
     applyBackColor();
+    // At once: the picture shown is drawn again on the new colour.
+    if (pictureShown()) {
+        Picture1->clear();
+        drawHeldPicture();
+    }
 }
 
 void Form1::jidou_Click(int k) {

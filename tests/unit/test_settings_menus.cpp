@@ -190,6 +190,8 @@ void TestSettingsMenus::backColour() {
     Desk desk(settingsWith(6, fromFile));
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
+    desk.copyPicture(filled(40, 30, kGreen));
+    desk.poll();
     // Another colour first, so that choosing the checked item shows it ran.
     form.Picture1->setBackColor(Qt::red);
     form.Picture3->setBackColor(Qt::red);
@@ -207,9 +209,9 @@ void TestSettingsMenus::backColour() {
     QCOMPARE(form.Text1->palette(), textPalette);
     QCOMPARE(form.Text1->viewport()->palette(), viewportPalette);
     QCOMPARE(desk.history().Picture1[0]->backColor(), slotBack);
-    // What is cleared from now on takes the new colour.
-    form.Picture1->clear();
+    // The picture shown is drawn again at once, on the new colour.
     QCOMPARE(form.Picture1->canvas().pixel(0, 0), k == 0 ? kWhite : kBlack);
+    QCOMPARE(form.Picture1->canvas().pixel(96, 96), kGreen);
 }
 
 void TestSettingsMenus::autoHide_data() {
