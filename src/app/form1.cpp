@@ -91,7 +91,7 @@ void Form1::createControls() {
     Picture2 = new PictureBox(client);
     Picture2->setGeometry(328, 16, 97, 121);
     Picture2->hide();
-    Picture3 = new PictureBox(client);
+    Picture3 = new PictureBox(client, PictureBox::Resolution::Exact); // saved as it is
     Picture3->setGeometry(368, 280, 49, 41);
     Picture3->hide();
 }

@@ -5,8 +5,13 @@
 
 namespace pomorina {
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
+PictureBox::PictureBox(QWidget* parent, Resolution resolution)
+    : QWidget(parent), resolution_(resolution) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+qreal PictureBox::canvasRatio() const {
+    return resolution_ == Resolution::Screen ? devicePixelRatioF() : 1.0;
 }
 
 void PictureBox::setBackColor(const QColor& color) {
@@ -19,6 +24,7 @@ void PictureBox::setBackColor(const QColor& color) {
 void PictureBox::clear() {
     fitCanvas();
     canvas_.fill(backColor_);
+    drawn_.clear();
     update();
 }
 
@@ -26,10 +32,16 @@ void PictureBox::drawPicture(const QImage& picture, const QRectF& target) {
     if (picture.isNull() || target.isEmpty())
         return;
     fitCanvas();
+    paintDrawn(picture, target);
+    drawn_.append({picture, target});
+    update();
+}
+
+void PictureBox::paintDrawn(const QImage& picture, const QRectF& target) {
+    // In the window's pixels; the painter maps them onto the canvas's own.
     QPainter painter(&canvas_);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(target, picture);
-    update();
 }
 
 void PictureBox::setPicture(const QImage& picture) {
@@ -46,20 +58,30 @@ int PictureBox::innerHeight() const {
 }
 
 void PictureBox::fitCanvas() {
+    const qreal ratio = canvasRatio();
     const QSize inner(innerWidth(), innerHeight());
-    if (canvas_.size() == inner)
+    const QSize pixels = (QSizeF(inner) * ratio).toSize();
+    if (canvas_.size() == pixels && canvas_.devicePixelRatio() == ratio)
         return;
-    // A resize keeps what was drawn where it was, like a persistent surface.
-    QImage grown(inner, QImage::Format_RGB32);
+    QImage grown(pixels, QImage::Format_RGB32);
+    grown.setDevicePixelRatio(ratio);
     grown.fill(backColor_);
-    if (!canvas_.isNull()) {
+    if (!canvas_.isNull() && canvas_.devicePixelRatio() == ratio) {
+        // A resize keeps what was drawn where it was, like a persistent surface.
         QPainter painter(&grown);
-        painter.drawImage(0, 0, canvas_);
+        painter.drawImage(QPointF(0, 0), canvas_);
+        canvas_ = grown;
+        return;
     }
+    // Another resolution: what was drawn is drawn again from the pictures.
     canvas_ = grown;
+    for (const auto& [picture, target] : std::as_const(drawn_))
+        paintDrawn(picture, target);
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
+    if (!canvas_.isNull() && canvas_.devicePixelRatio() != canvasRatio())
+        fitCanvas();
     QPainter painter(this);
     const QRect all = rect();
     // A sunken frame: dark above and left, light below and right.

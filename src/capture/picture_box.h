@@ -16,13 +16,20 @@ class PictureBox : public QWidget {
 public:
     static constexpr int kFrame = 2;
 
-    explicit PictureBox(QWidget* parent = nullptr);
+    // A box on screen draws at the screen's own resolution (two canvas pixels
+    // a pixel on a screen at 200 %), so that pictures stay sharp; sizes and
+    // positions are still in the window's pixels. A canvas that goes to a
+    // file has exactly one canvas pixel a pixel.
+    enum class Resolution { Screen, Exact };
+
+    explicit PictureBox(QWidget* parent = nullptr, Resolution resolution = Resolution::Screen);
 
     QColor backColor() const { return backColor_; }
     void setBackColor(const QColor& color);
 
     // The drawing surface: cleared to the back colour, then drawn on. It
     // follows the box's size and keeps what was drawn until the next clear.
+    // Its devicePixelRatio() tells how many canvas pixels make a pixel.
     const QImage& canvas() const { return canvas_; }
     void clear();
     // Draws the whole picture scaled into `target`, in drawing-area pixels.
@@ -46,11 +53,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    qreal canvasRatio() const;
     void fitCanvas();
+    void paintDrawn(const QImage& picture, const QRectF& target);
 
+    const Resolution resolution_;
     QColor backColor_ = Qt::white;
     QImage canvas_;
     QImage picture_;
+    // What was drawn since the last clear, to draw it again when the screen's
+    // resolution changes (the window moved to another screen).
+    QList<std::pair<QImage, QRectF>> drawn_;
 };
 
 } // namespace pomorina

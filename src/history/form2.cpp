@@ -71,7 +71,7 @@ void Form2::showTexts() {
 void Form2::showPushedThumbnail() {
     for (int i = HistoryStore::kSlots - 1; i > 0; --i)
         thumbnails_[i] = thumbnails_[i - 1];
-    thumbnails_[0] = store.thumbnail(0, Picture1[0]->backColor());
+    thumbnails_[0] = store.thumbnail(0, Picture1[0]->backColor(), devicePixelRatioF());
     for (int i = 0; i < HistoryStore::kSlots; ++i)
         drawThumbnail(i);
 }
@@ -80,9 +80,9 @@ void Form2::drawThumbnail(int slot) {
     // The thumbnail includes the box's frame; the canvas starts inside it.
     const QImage& thumbnail = thumbnails_[slot];
     Picture1[slot]->clear();
-    Picture1[slot]->drawPicture(thumbnail,
-                                QRectF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame,
-                                       thumbnail.width(), thumbnail.height()));
+    Picture1[slot]->drawPicture(
+        thumbnail, QRectF(QPointF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame),
+                          thumbnail.deviceIndependentSize()));
 }
 
 void Form2::setSlotText(int index, const QString& text) {

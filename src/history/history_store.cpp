@@ -36,8 +36,10 @@ FitResult HistoryStore::thumbnailFit(int slot) const {
     return fitPicture(held.width(), held.height(), thumbWidth, thumbHeight, false);
 }
 
-QImage HistoryStore::thumbnail(int slot, const QColor& back) const {
-    QImage box(thumbBoxSize, thumbBoxSize, QImage::Format_RGB32);
+QImage HistoryStore::thumbnail(int slot, const QColor& back, qreal ratio) const {
+    const int side = qRound(thumbBoxSize * ratio);
+    QImage box(side, side, QImage::Format_RGB32);
+    box.setDevicePixelRatio(ratio);
     box.fill(back);
     const FitResult fit = thumbnailFit(slot);
     if (fit.drawable) {

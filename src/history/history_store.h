@@ -42,8 +42,9 @@ public:
     FitResult thumbnailFit(int slot) const;
     // The thumbnail box of slot `slot`: thumbBoxSize square, cleared to
     // `back`, the picture smoothly scaled into its fitted rectangle. Blank for
-    // an empty slot.
-    QImage thumbnail(int slot, const QColor& back) const;
+    // an empty slot. `ratio` canvas pixels make a pixel: the screen's own
+    // resolution keeps a thumbnail sharp.
+    QImage thumbnail(int slot, const QColor& back, qreal ratio = 1.0) const;
 
 private:
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
