@@ -2,8 +2,9 @@
 # and scripts/test, which both call ensure_packages.
 
 POMORINA_PACKAGES=(
-    # Building: compiler, CMake, Qt 6 (Qt6Gui's CMake package wants the OpenGL headers).
-    build-essential cmake qt6-base-dev libgl-dev
+    # Building: compiler, CMake, Qt 6 (Qt6Gui's CMake package wants the OpenGL and the
+    # xkbcommon headers, and names what it misses at every configure).
+    build-essential cmake qt6-base-dev libgl-dev libxkbcommon-dev
     # Fuzzing (scripts/test): clang with its libFuzzer and sanitizer runtimes.
     clang libclang-rt-14-dev
     # The X11 clipboard owner the end-to-end tests use.

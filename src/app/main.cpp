@@ -3,6 +3,7 @@
 #include "app/stall_watch.h"
 #include "platform/process_memory.h"
 #include "platform/qt_platform.h"
+#include "platform/session_environment.h"
 
 #include <QApplication>
 
@@ -11,6 +12,7 @@
 
 int main(int argc, char* argv[]) {
     pomorina::releaseLargeBlocksPromptly();
+    pomorina::provideRuntimeDir();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomorina"));
 
