@@ -37,6 +37,7 @@ QImage clipboardPictureFromBytes(const QByteArray& bytes);
 
 // What one read of the whole clipboard brought.
 struct ClipboardSnapshot {
+    quint64 change = 0; // the change of the clipboard it was read at
     ClipboardFormats formats;
     std::optional<QString> text; // nothing when none is offered or it could not be read
     QImage picture;              // null when none is offered or it could not be read

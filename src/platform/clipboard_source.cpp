@@ -1,0 +1,7 @@
+#include "clipboard_source.h"
+
+namespace pomorina {
+
+ClipboardSource::~ClipboardSource() = default;
+
+} // namespace pomorina
