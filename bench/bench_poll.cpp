@@ -1,9 +1,10 @@
-// Measures what one clipboard poll costs, with the change tracking on and
-// with every tick forced to read the clipboard again, against real owners
+// Measures what one clipboard poll costs on the user-interface thread, and
+// what taking in new large pictures costs the process, against real owners
 // (xclip) on a real X server. Run it through bench/poll.sh.
 #include "app/form1.h"
 #include "capture/picture_box.h"
 #include "history/form2.h"
+#include "platform/clipboard_source.h"
 #include "platform/qt_platform.h"
 
 #include <QApplication>
@@ -29,22 +30,11 @@ using namespace pomorina;
 
 namespace {
 
-// The desktop as it is, with the program's folder elsewhere and, when
-// forced, no admission of changes: every poll must then read the clipboard
-// again.
+// The desktop as it is, with the program's folder elsewhere.
 class BenchPlatform final : public Platform {
 public:
-    BenchPlatform(Platform& real, QString folder, bool forceReread)
-        : real_(real), folder_(std::move(folder)), forced_(forceReread) {}
-    quint64 clipboardChangeCount() override { return real_.clipboardChangeCount(); }
-    bool clipboardReportsChanges() override { return !forced_ && real_.clipboardReportsChanges(); }
-    bool clipboardPending() override { return real_.clipboardPending(); }
-    ClipboardFormats clipboardFormats() override { return real_.clipboardFormats(); }
-    std::optional<QString> clipboardText() override { return real_.clipboardText(); }
-    QImage clipboardImage() override { return real_.clipboardImage(); }
-    void clearClipboard() override { real_.clearClipboard(); }
-    bool setClipboardText(const QString& t) override { return real_.setClipboardText(t); }
-    bool setClipboardImage(const QImage& i) override { return real_.setClipboardImage(i); }
+    BenchPlatform(Platform& real, QString folder) : real_(real), folder_(std::move(folder)) {}
+    ClipboardSource& clipboardSource() override { return real_.clipboardSource(); }
     Foreground foregroundWindow(const QWidget* m, const QWidget* h) override {
         return real_.foregroundWindow(m, h);
     }
@@ -58,7 +48,6 @@ public:
 private:
     Platform& real_;
     QString folder_;
-    bool forced_;
 };
 
 double cpuSeconds() {
@@ -175,12 +164,9 @@ int main(int argc, char** argv) {
     settings.close();
 
     QtPlatform desktop;
-    BenchPlatform real(desktop, dir.path(), false);
-    BenchPlatform forced(desktop, dir.path(), true);
-
+    BenchPlatform real(desktop, dir.path());
     auto tracked = makeForm(real);
-    auto reread = makeForm(forced);
-    if (!tracked || !reread)
+    if (!tracked)
         return 1;
 
     const QString picturePath = dir.filePath(QStringLiteral("4k.png"));
@@ -199,12 +185,10 @@ int main(int argc, char** argv) {
     std::printf(
         "CPU time of the user-interface thread per poll tick, median (max) of %d ticks, ms\n",
         ticks);
-    std::printf("%-28s %20s %20s %8s\n", "clipboard", "tracked", "forced re-read", "ratio");
+    std::printf("%-28s %20s\n", "clipboard", "per tick");
     auto row = [&](const char* name) {
         const Measure a = perTick(*tracked, ticks);
-        const Measure b = perTick(*reread, std::max(3, ticks / 4));
-        std::printf("%-28s %11.3f (%6.3f) %11.3f (%6.3f) %8.0f\n", name, a.median, a.max, b.median,
-                    b.max, a.median > 0 ? b.median / a.median : 0.0);
+        std::printf("%-28s %11.3f (%6.3f)\n", name, a.median, a.max);
         std::fflush(stdout);
     };
 
@@ -225,7 +209,7 @@ int main(int argc, char** argv) {
         noisyPicture(3840, 2160, 100 + n).save(path);
         const double start = cpuSeconds();
         xclip({QStringLiteral("-t"), QStringLiteral("image/png")}, path);
-        while (real.clipboardPending())
+        while (real.clipboardSource().pending())
             QCoreApplication::processEvents();
         const double pollStart = threadCpuSeconds();
         tracked->readclip();

@@ -5,6 +5,7 @@
 #include "capture/picture_box.h"
 #include "capture/text_box.h"
 #include "history/form2.h"
+#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 #include <QCloseEvent>
@@ -42,8 +43,7 @@ qint64 autoHideDelayMs(int index) {
     return index >= 0 && index <= 6 ? kAutoHideDelays[static_cast<size_t>(index)] : 0;
 }
 
-Form1::Form1(Platform& platform, QWidget* parent)
-    : QMainWindow(parent), platform_(platform), clip_(platform) {
+Form1::Form1(Platform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(makeAppIcon());
     createControls();
@@ -54,6 +54,8 @@ Form1::Form1(Platform& platform, QWidget* parent)
     onChosen(menu.rire, this, [this] { rire_Click(); });
     connectSettingsMenus();
     createTimers();
+    connect(&platform_.clipboardSource(), &ClipboardSource::snapshotArrived, this,
+            &Form1::takeArrivedContent);
 }
 
 Form1::~Form1() {
@@ -82,7 +84,7 @@ void Form1::createControls() {
             // The user's text is due on the clipboard, unless newer content
             // reaches it first.
             textWrittenBack = 0;
-            pendingEdit.made(platform_.clipboardChangeCount());
+            pendingEdit.made(platform_.clipboardSource().changeCount());
         }
         Text1_Change();
     });

@@ -3,7 +3,6 @@
 #include "app/auto_hide.h"
 #include "app/main_menu.h"
 #include "app/settings.h"
-#include "capture/clipboard_reader.h"
 #include "capture/fingerprint.h"
 #include "capture/fit_rule.h"
 #include "capture/pending_edit.h"
@@ -153,7 +152,9 @@ private:
     void applyBackColor();
     void applyHideDelay();
     // The clipboard offers a picture that could be read.
-    bool bitmapOffered();
+    bool bitmapOffered() const;
+    // New content arrived: the cycle a tick passed over runs now.
+    void takeArrivedContent();
     void drawHeldPicture();
     void connectSettingsMenus();
     bool acceptsDrop(QObject* target) const;
@@ -161,12 +162,13 @@ private:
     void collapse();
 
     Platform& platform_;
-    ClipboardReader clip_;
     Form2* history_ = nullptr;
     QString text1_;
     bool settingText1_ = false;
     bool pollWriting_ = false; // the poll is setting the text view
     bool polling_ = false;
+    bool cycleOwed_ = false;   // a tick passed the clipboard over: its content was on its way
+    quint64 passedOverAt_ = 0; // the newest content read when it did
     bool ended_ = false;
 };
 

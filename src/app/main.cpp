@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "app/settings.h"
 #include "app/stall_watch.h"
+#include "platform/clipboard_source.h"
 #include "platform/process_memory.h"
 #include "platform/qt_platform.h"
 #include "platform/session_environment.h"
@@ -34,5 +35,9 @@ int main(int argc, char* argv[]) {
         platform.showError(nullptr, message);
         return 2;
     }
+    // Which clipboard backend serves this desktop, and why: the one thing a
+    // user needs to know when copies seem to go unseen.
+    std::fprintf(stderr, "clipboard: %s\n",
+                 platform.clipboardSource().description().toLocal8Bit().constData());
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include "capture/picture_box.h"
 #include "capture/text_box.h"
 #include "history/form2.h"
+#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -39,19 +40,36 @@ void Form1::Timer1_Timer() {
         readclip();
 }
 
-bool Form1::bitmapOffered() {
-    return clip_.offersBitmap() && !clip_.picture().isNull();
+bool Form1::bitmapOffered() const {
+    const ClipboardSnapshot& now = platform_.clipboardSource().snapshot();
+    return now.formats.bitmap && !now.picture.isNull();
+}
+
+void Form1::takeArrivedContent() {
+    // The cycle a tick passed over, with the content it waited for.
+    if (cycleOwed_ && busy != 1 && !polling_)
+        readclip();
 }
 
 void Form1::readclip() {
     polling_ = true;
     const Foreground front = platform_.foregroundWindow(this, history_);
     QCoreApplication::processEvents();
-    clip_.refresh();
-    // Content still on its way from another program is taken on a later
-    // cycle; this one passes the clipboard over, as one it cannot read.
-    const bool readable = !clip_.pending();
-    const bool textOffered = readable && clip_.offersText();
+    ClipboardSource& clipboard = platform_.clipboardSource();
+    clipboard.refresh();
+    // Content still on its way from another program is passed over, as one
+    // that cannot be read, and the cycle runs again once it has arrived: a
+    // read that finished since then is taken even if a newer change has
+    // begun meanwhile.
+    const bool arrived = cycleOwed_ && clipboard.snapshot().change != passedOverAt_;
+    const bool readable = !clipboard.pending() || arrived;
+    if (readable) {
+        cycleOwed_ = false;
+    } else if (!cycleOwed_) {
+        cycleOwed_ = true;
+        passedOverAt_ = clipboard.snapshot().change;
+    }
+    const bool textOffered = readable && clipboard.snapshot().formats.text;
     const bool historyVisible = historyShown();
 
     // Text: only while the user works elsewhere and the history is closed.
@@ -61,11 +79,10 @@ void Form1::readclip() {
         bool userTextKept = true;
         if (pendingEdit.due()) {
             writeBack();
-            clip_.refresh();
             userTextKept = !pendingEdit.due(); // else the next cycle tries again
         }
         // A text that cannot be read leaves the views as they are.
-        const std::optional<QString> text = clip_.text();
+        const std::optional<QString> text = clipboard.snapshot().text;
         if (userTextKept && text) {
             showText();
             Text2 = *text;
@@ -84,7 +101,7 @@ void Form1::readclip() {
     // Pictures, whatever has the focus. One that cannot be read or decoded
     // is passed over.
     if (readable && bitmapOffered()) {
-        const QImage picture = clip_.picture(); // shares the pixels, copies nothing
+        const QImage picture = clipboard.snapshot().picture; // shares the pixels
         // The size of the picture held so far: a new one shows a cycle late.
         setWindowTitle(QStringLiteral("X=%1Y=%2")
                            .arg(Picture2->picture().width())
@@ -112,7 +129,6 @@ void Form1::readclip() {
 
 void Form1::con() {
     applyPreviewLayout();
-    clip_.refresh();
     if (bitmapOffered()) {
         Picture1->clear();
         showPicture();

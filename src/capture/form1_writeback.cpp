@@ -3,6 +3,7 @@
 // once per departure, so the next program to paste gets the edited text.
 #include "app/form1.h"
 #include "history/form2.h"
+#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 namespace pomorina {
@@ -21,24 +22,25 @@ void Form1::Timer3_Timer() {
 }
 
 void Form1::writeBack() {
-    clip_.refresh();
+    ClipboardSource& clipboard = platform_.clipboardSource();
+    clipboard.refresh();
     // Newer content still on its way is not known to be older than the text:
     // the write waits for it (a later tick tries again).
-    if (clip_.pending())
+    if (clipboard.pending())
         return;
     // Whatever reached the clipboard after the edit is newer and wins, from
     // whichever program it came and whatever the main window shows.
-    if (pendingEdit.overtakenAt(platform_.clipboardChangeCount()))
+    if (pendingEdit.overtakenAt(clipboard.changeCount()))
         pendingEdit.settle();
     // A clipboard that already holds the text keeps everything else it
     // offers (rich text, a picture copied with it): nothing to write then.
-    const std::optional<QString> current = clip_.text();
-    const bool alreadyThere = current && *current == text1_;
+    const ClipboardSnapshot& current = clipboard.snapshot();
+    const bool alreadyThere = current.text && *current.text == text1_;
     // Text that is not due came from the clipboard; if the clipboard holds
     // something else now, that is newer and must not be replaced. Only an
     // empty clipboard (its owner gone) gets the text back.
-    const bool keepClipboard = alreadyThere || (!pendingEdit.due() && clip_.offersAnything());
-    if (keepClipboard || platform_.setClipboardText(text1_)) {
+    const bool keepClipboard = alreadyThere || (!pendingEdit.due() && current.formats.any);
+    if (keepClipboard || clipboard.setText(text1_)) {
         textWrittenBack = 1;
         pendingEdit.settle();
     }

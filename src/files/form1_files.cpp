@@ -4,6 +4,7 @@
 #include "capture/picture_box.h"
 #include "files/dropped_file.h"
 #include "files/image_save.h"
+#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 #include <QDropEvent>
@@ -121,7 +122,7 @@ void Form1::loadfile() {
             break; // the clipboard and the views stay as they were
         }
         // The clipboard first: a picture it did not take is shown nowhere.
-        if (!platform_.setClipboardImage(dropped.picture)) {
+        if (!platform_.clipboardSource().setImage(dropped.picture)) {
             platform_.showError(this, clipboardRefused(dropPath));
             break;
         }
@@ -138,7 +139,7 @@ void Form1::loadfile() {
             break;
         }
         fileText = *dropped.text;
-        if (!platform_.setClipboardText(fileText)) {
+        if (!platform_.clipboardSource().setText(fileText)) {
             platform_.showError(this, clipboardRefused(dropPath));
             break;
         }

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "capture/picture_box.h"
 #include "history/form2.h"
+#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 namespace pomorina {
@@ -25,7 +26,7 @@ void Form1::restorePicture(const QImage& picture) {
     drawHeldPicture();
     // Recorded first, so that the next poll finds the clipboard unchanged.
     fingerprint.storekey(picture);
-    platform_.setClipboardImage(picture);
+    platform_.clipboardSource().setImage(picture);
 }
 
 void Form1::restoreText(const QString& text) {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -28,6 +29,9 @@ struct FetchLimits {
 class ClipboardFetcher {
 public:
     virtual ~ClipboardFetcher();
+    // Called on the reader's thread with the change whose read has just
+    // finished. Set before the first request.
+    virtual void setFinishedHandler(std::function<void(quint64 change)> handler) = 0;
     // Asks for the clipboard's content as of change `change`, the newest.
     virtual void request(quint64 change) = 0;
     // The content as of change `change`, when its read has finished by the

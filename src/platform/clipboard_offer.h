@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform.h"
-
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QImage>
@@ -10,6 +8,13 @@
 #include <optional>
 
 namespace pomorina {
+
+// What the clipboard offers.
+struct ClipboardFormats {
+    bool text = false;   // plain text
+    bool bitmap = false; // a picture
+    bool any = false;    // anything at all, these or other formats
+};
 
 // What a clipboard owner offers, judged from the names of the formats it
 // lists, and which of them to ask for.

@@ -4,52 +4,87 @@
 
 namespace pomorina {
 
-ClipboardFormats FakePlatform::clipboardFormats() {
-    ++formatQueries;
-    const bool text = clipboard.text.has_value();
-    const bool bitmap = !clipboard.image.isNull();
-    return {text, bitmap, text || bitmap};
+quint64 FakeClipboardSource::changeCount() const {
+    return platform_.clipboardChanges;
 }
 
-std::optional<QString> FakePlatform::clipboardText() {
-    ++clipboardReads;
-    if (clipboard.unreadable)
-        return std::nullopt;
-    return clipboard.text;
-}
-
-QImage FakePlatform::clipboardImage() {
-    ++clipboardReads;
-    if (clipboard.unreadable)
-        return {};
-    return clipboard.image;
-}
-
-void FakePlatform::clearClipboard() {
-    ++clipboardWrites;
-    if (!failClipboardWrites) {
-        clipboard = {};
-        ++clipboardChanges;
+ClipboardSnapshot FakeClipboardSource::read() const {
+    ++platform_.formatQueries;
+    const FakePlatform::Clipboard& now = platform_.clipboard;
+    ClipboardSnapshot read;
+    read.formats.text = now.text.has_value();
+    read.formats.bitmap = !now.image.isNull();
+    read.formats.any = read.formats.text || read.formats.bitmap;
+    if (read.formats.text) {
+        ++platform_.clipboardReads;
+        if (!now.unreadable)
+            read.text = now.text;
     }
+    if (read.formats.bitmap) {
+        ++platform_.clipboardReads;
+        if (!now.unreadable)
+            read.picture = now.image;
+    }
+    return read;
 }
 
-bool FakePlatform::setClipboardText(const QString& text) {
-    ++clipboardWrites;
-    if (failClipboardWrites)
+void FakeClipboardSource::take(ClipboardSnapshot read) {
+    snapshot_ = std::move(read);
+    snapshot_.change = platform_.clipboardChanges;
+    emit snapshotArrived();
+}
+
+void FakeClipboardSource::changedElsewhere() {
+    if (!platform_.reportsChanges)
+        return; // found by the next refresh()
+    ++platform_.clipboardChanges;
+    emit changeBegan();
+    if (!platform_.pending)
+        deliver();
+}
+
+void FakeClipboardSource::deliver() {
+    if (snapshot_.change != platform_.clipboardChanges)
+        take(read());
+}
+
+void FakeClipboardSource::refresh() {
+    if (platform_.reportsChanges)
+        return;
+    ClipboardSnapshot now = read();
+    if (now.text == snapshot_.text && now.picture == snapshot_.picture &&
+        now.formats.any == snapshot_.formats.any)
+        return;
+    ++platform_.clipboardChanges;
+    emit changeBegan();
+    take(std::move(now));
+}
+
+bool FakeClipboardSource::setText(const QString& text) {
+    ++platform_.clipboardWrites;
+    if (platform_.failClipboardWrites)
         return false;
-    clipboard = {};
-    clipboard.text = text;
-    ++clipboardChanges;
+    platform_.clipboard = {};
+    platform_.clipboard.text = text;
+    ++platform_.clipboardChanges;
+    ClipboardSnapshot written;
+    written.formats = {true, false, true};
+    written.text = text;
+    take(std::move(written));
     return true;
 }
 
-bool FakePlatform::setClipboardImage(const QImage& image) {
-    ++clipboardWrites;
-    if (failClipboardWrites)
+bool FakeClipboardSource::setImage(const QImage& image) {
+    ++platform_.clipboardWrites;
+    if (platform_.failClipboardWrites)
         return false;
-    clipboard = {};
-    clipboard.image = image;
-    ++clipboardChanges;
+    platform_.clipboard = {};
+    platform_.clipboard.image = image;
+    ++platform_.clipboardChanges;
+    ClipboardSnapshot written;
+    written.formats = {false, true, true};
+    written.picture = image;
+    take(std::move(written));
     return true;
 }
 

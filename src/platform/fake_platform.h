@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clipboard_source.h"
 #include "platform.h"
 
 #include <QList>
@@ -7,10 +8,41 @@
 
 namespace pomorina {
 
+class FakePlatform;
+
+// The scripted platform's clipboard: reads take no time unless the test holds
+// them back, as a slow owner would.
+class FakeClipboardSource final : public ClipboardSource {
+    Q_OBJECT
+public:
+    explicit FakeClipboardSource(FakePlatform& platform) : platform_(platform) {}
+
+    quint64 changeCount() const override;
+    const ClipboardSnapshot& snapshot() const override { return snapshot_; }
+    void refresh() override;
+    bool setText(const QString& text) override;
+    bool setImage(const QImage& image) override;
+    QString description() const override { return QStringLiteral("scripted"); }
+
+    // Another program changed the content: reported, and read unless held.
+    void changedElsewhere();
+    // The read of the newest change arrives.
+    void deliver();
+
+private:
+    ClipboardSnapshot read() const;
+    void take(ClipboardSnapshot read);
+
+    FakePlatform& platform_;
+    ClipboardSnapshot snapshot_;
+};
+
 // A platform whose every answer is set by the test and whose every effect is
 // recorded, so that whole handlers run the same way on every machine.
 class FakePlatform final : public Platform {
 public:
+    FakePlatform() : source_(*this) {}
+
     // The clipboard as the test sets it.
     struct Clipboard {
         std::optional<QString> text;
@@ -21,14 +53,20 @@ public:
     // Another program puts this on the clipboard.
     void setClipboard(Clipboard content) {
         clipboard = std::move(content);
-        ++clipboardChanges;
+        source_.changedElsewhere();
     }
     quint64 clipboardChanges = 0; // moved by every write, and by setClipboard()
     bool reportsChanges = true;
-    bool pending = false; // the content is still on its way
-    int formatQueries = 0;
-    int clipboardReads = 0;  // text and picture reads
-    int clipboardWrites = 0; // clears and puts
+    // While set, reads of new content are held back (the owner is slow);
+    // release() lets the newest one arrive.
+    bool pending = false;
+    void release() {
+        pending = false;
+        source_.deliver();
+    }
+    mutable int formatQueries = 0;  // one a read of the clipboard
+    mutable int clipboardReads = 0; // text and picture reads
+    int clipboardWrites = 0;
     bool failClipboardWrites = false;
 
     Foreground foreground = Foreground::Other;
@@ -47,15 +85,7 @@ public:
 
     QString folder;
 
-    quint64 clipboardChangeCount() override { return clipboardChanges; }
-    bool clipboardReportsChanges() override { return reportsChanges; }
-    bool clipboardPending() override { return pending; }
-    ClipboardFormats clipboardFormats() override;
-    std::optional<QString> clipboardText() override;
-    QImage clipboardImage() override;
-    void clearClipboard() override;
-    bool setClipboardText(const QString& text) override;
-    bool setClipboardImage(const QImage& image) override;
+    ClipboardSource& clipboardSource() override { return source_; }
 
     Foreground foregroundWindow(const QWidget* main, const QWidget* history) override;
     void setTopmost(QWidget* window, bool on) override;
@@ -66,6 +96,9 @@ public:
     void showError(QWidget* parent, const QString& text) override;
 
     QString executableDir() override { return folder; }
+
+private:
+    FakeClipboardSource source_;
 };
 
 } // namespace pomorina

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QtGlobal>
 
-#include <optional>
-
 class QWidget;
 
 namespace pomorina {
+
+class ClipboardSource;
 
 // Which window the user is working in, seen from this program.
 enum class Foreground {
@@ -17,13 +16,6 @@ enum class Foreground {
     Main,    // our main window
     History, // our history window
     Other,   // any other window, ours (a message box) or another program's
-};
-
-// What the clipboard offers right now.
-struct ClipboardFormats {
-    bool text = false;   // plain text
-    bool bitmap = false; // a picture
-    bool any = false;    // anything at all, these or other formats
 };
 
 // Everything the program needs from outside its own process goes through this
@@ -35,31 +27,8 @@ class Platform {
 public:
     virtual ~Platform();
 
-    // Clipboard -----------------------------------------------------------
-    // A number that moves whenever the clipboard's content changes (our own
-    // writes included), where the platform reports changes.
-    virtual quint64 clipboardChangeCount() = 0;
-    // False where changes are not reported: the content must then be read
-    // again every time it is needed.
-    virtual bool clipboardReportsChanges() = 0;
-    // True while the content of the latest change is still on its way from
-    // the program that holds the clipboard (or that program is not
-    // answering). The reads below are then not to be made: the caller goes
-    // on with what it read before and asks again later.
-    virtual bool clipboardPending() = 0;
-    // Asks the clipboard once for what it offers. Nothing is offered when the
-    // list of formats cannot be had.
-    virtual ClipboardFormats clipboardFormats() = 0;
-    // The clipboard's text, or nothing when it offers none or cannot be read.
-    virtual std::optional<QString> clipboardText() = 0;
-    // The clipboard's picture; a null image when it offers none or it cannot
-    // be read or decoded.
-    virtual QImage clipboardImage() = 0;
-    // Empties the clipboard of every format.
-    virtual void clearClipboard() = 0;
-    // Each replaces the whole clipboard content. False when it failed.
-    virtual bool setClipboardText(const QString& text) = 0;
-    virtual bool setClipboardImage(const QImage& image) = 0;
+    // The system clipboard: its changes, its content and writing to it.
+    virtual ClipboardSource& clipboardSource() = 0;
 
     // Windows ---------------------------------------------------------------
     virtual Foreground foregroundWindow(const QWidget* main, const QWidget* history) = 0;

@@ -44,6 +44,9 @@ public:
     X11ClipboardFetcher(xcb_connection_t* connection, const FetchLimits& limits);
     ~X11ClipboardFetcher() override;
 
+    void setFinishedHandler(std::function<void(quint64)> handler) override {
+        finishedHandler_ = std::move(handler);
+    }
     void request(quint64 change) override;
     std::optional<ClipboardSnapshot> result(quint64 change, int waitMs) override;
 
@@ -72,6 +75,7 @@ private:
     bool hasRequest_ = false;
     bool stopping_ = false;
     std::optional<std::pair<quint64, ClipboardSnapshot>> finished_;
+    std::function<void(quint64)> finishedHandler_;
     std::thread worker_;
 };
 
@@ -138,6 +142,8 @@ void X11ClipboardFetcher::run() {
             finished_.emplace(change, std::move(snapshot));
         }
         changed_.notify_all();
+        if (finishedHandler_)
+            finishedHandler_(change);
     }
 }
 

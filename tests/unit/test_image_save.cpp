@@ -33,15 +33,7 @@ public:
     QList<int> busyWhenWarned;
     std::function<void()> whileAsking;
 
-    quint64 clipboardChangeCount() override { return fake.clipboardChangeCount(); }
-    bool clipboardReportsChanges() override { return fake.clipboardReportsChanges(); }
-    bool clipboardPending() override { return fake.clipboardPending(); }
-    ClipboardFormats clipboardFormats() override { return fake.clipboardFormats(); }
-    std::optional<QString> clipboardText() override { return fake.clipboardText(); }
-    QImage clipboardImage() override { return fake.clipboardImage(); }
-    void clearClipboard() override { fake.clearClipboard(); }
-    bool setClipboardText(const QString& text) override { return fake.setClipboardText(text); }
-    bool setClipboardImage(const QImage& image) override { return fake.setClipboardImage(image); }
+    ClipboardSource& clipboardSource() override { return fake.clipboardSource(); }
     Foreground foregroundWindow(const QWidget* main, const QWidget* history) override {
         return fake.foregroundWindow(main, history);
     }

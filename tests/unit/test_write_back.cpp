@@ -429,11 +429,11 @@ void TestWriteBack::waitsForContentOnItsWay() {
     form.Timer3_Timer();
     if (edited)
         typeAtEnd(form, QStringLiteral(" edit"));
+    desk.platform.pending = true;
     if (emptied)
         desk.platform.setClipboard({});
     else
         desk.copyText(QStringLiteral("newer"));
-    desk.platform.pending = true;
     desk.platform.foreground = Foreground::Other;
 
     // Nothing is decided against a clipboard whose content is not known.
@@ -442,8 +442,7 @@ void TestWriteBack::waitsForContentOnItsWay() {
         QCOMPARE(form.textWrittenBack, 0);
         QCOMPARE(desk.platform.clipboardWrites, 0);
     }
-    desk.platform.pending = false;
-    desk.tick();
+    desk.platform.release();
     desk.tick();
     QCOMPARE(form.textWrittenBack, 1);
     QCOMPARE(clipboardText(desk.platform), written);
