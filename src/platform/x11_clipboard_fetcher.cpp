@@ -2,7 +2,13 @@
 // thread: the owner is asked for its list of formats, then for the text and
 // the picture it offers, incremental transfers included. The user interface
 // only ever looks at finished reads.
+//
+// Each request names a property of its own and carries the server's time of
+// the read it belongs to, so that an answer that comes after its request
+// was given up is never taken for a newer request's (see
+// x11_answer_properties.h).
 #include "clipboard_fetcher.h"
+#include "x11_answer_properties.h"
 
 #include <QElapsedTimer>
 #include <QImageReader>
@@ -17,6 +23,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unordered_map>
 
@@ -53,10 +60,14 @@ public:
 private:
     void run();
     ClipboardSnapshot fetch(quint64 change);
-    std::optional<Transfer> transfer(xcb_atom_t target, quint64 change);
-    std::optional<Transfer> readProperty();
+    std::optional<xcb_timestamp_t> serverTime(quint64 change);
+    std::optional<Transfer> transfer(xcb_atom_t target, xcb_timestamp_t time, quint64 change);
+    std::optional<Transfer> receive(xcb_atom_t property, bool& transferring, quint64 change);
+    std::optional<Transfer> readProperty(xcb_atom_t property);
     XcbPtr<xcb_generic_event_t> waitFor(const std::function<bool(xcb_generic_event_t*)>& wanted,
                                         quint64 change);
+    void clearLate(const xcb_generic_event_t* event);
+    void clearPiece(AnswerProperties::Slot& slot, bool answer);
     bool superseded(quint64 change);
     bool stopping();
     xcb_atom_t atom(const char* name);
@@ -65,7 +76,13 @@ private:
     xcb_connection_t* connection_;
     const FetchLimits limits_;
     xcb_window_t window_ = XCB_NONE;
-    xcb_atom_t clipboard_, targets_, incr_, property_;
+    xcb_atom_t clipboard_, targets_, incr_, timeProperty_;
+    // The server notes the appends in order: the one that answers the
+    // newest is the one whose count matches (an earlier read may have been
+    // given up before its own came).
+    quint64 stampsAsked_ = 0;
+    quint64 stampsSeen_ = 0;
+    AnswerProperties answers_;
     std::unordered_map<xcb_atom_t, QByteArray> names_;
     QByteArrayList readablePictures_;
 
@@ -80,7 +97,9 @@ private:
 };
 
 X11ClipboardFetcher::X11ClipboardFetcher(xcb_connection_t* connection, const FetchLimits& limits)
-    : connection_(connection), limits_(limits) {
+    : connection_(connection), limits_(limits), answers_([this](int n) {
+          return atom(("_POMORINA_CLIPBOARD_" + std::to_string(n)).c_str());
+      }) {
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
     window_ = xcb_generate_id(connection_);
     // An unmapped window of our own to receive the data on; property changes
@@ -92,7 +111,7 @@ X11ClipboardFetcher::X11ClipboardFetcher(xcb_connection_t* connection, const Fet
     clipboard_ = atom("CLIPBOARD");
     targets_ = atom("TARGETS");
     incr_ = atom("INCR");
-    property_ = atom("_POMORINA_CLIPBOARD");
+    timeProperty_ = atom("_POMORINA_TIME");
     for (const QByteArray& type : QImageReader::supportedMimeTypes())
         readablePictures_.append(type);
     worker_ = std::thread([this] { run(); });
@@ -159,7 +178,10 @@ bool X11ClipboardFetcher::stopping() {
 
 ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
     ClipboardSnapshot snapshot;
-    const std::optional<Transfer> list = transfer(targets_, change);
+    const std::optional<xcb_timestamp_t> time = serverTime(change);
+    if (!time)
+        return snapshot;
+    const std::optional<Transfer> list = transfer(targets_, *time, change);
     if (!list)
         return snapshot; // no owner, or one that does not answer: nothing offered
     QList<xcb_atom_t> atoms;
@@ -173,12 +195,12 @@ ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
     snapshot.formats = offer.formats;
     if (!offer.textTarget.isEmpty()) {
         if (const std::optional<Transfer> text =
-                transfer(atom(offer.textTarget.constData()), change))
+                transfer(atom(offer.textTarget.constData()), *time, change))
             snapshot.text = clipboardTextFromBytes(text->bytes, atomNames({text->type}).value(0));
     }
     if (!offer.pictureTarget.isEmpty()) {
         if (const std::optional<Transfer> picture =
-                transfer(atom(offer.pictureTarget.constData()), change)) {
+                transfer(atom(offer.pictureTarget.constData()), *time, change)) {
             snapshot.picture = clipboardPictureFromBytes(picture->bytes);
             if (!snapshot.picture.isNull()) {
                 snapshot.pictureBytes = picture->bytes;
@@ -189,29 +211,86 @@ ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
     return snapshot;
 }
 
-std::optional<Transfer> X11ClipboardFetcher::transfer(xcb_atom_t target, quint64 change) {
-    xcb_delete_property(connection_, window_, property_);
-    xcb_convert_selection(connection_, window_, clipboard_, target, property_, XCB_CURRENT_TIME);
+std::optional<xcb_timestamp_t> X11ClipboardFetcher::serverTime(quint64 change) {
+    // Appending nothing to a property of our own window changes nothing,
+    // and the server's note of it carries its time: the stamp that every
+    // request of this read carries.
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, timeProperty_, XCB_ATOM_INTEGER,
+                        32, 0, nullptr);
+    xcb_flush(connection_);
+    ++stampsAsked_;
+    const auto notified = waitFor(
+        [&](xcb_generic_event_t* event) {
+            if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+                return false;
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            return notify->window == window_ && notify->atom == timeProperty_ &&
+                   ++stampsSeen_ == stampsAsked_;
+        },
+        change);
+    if (!notified)
+        return std::nullopt;
+    return reinterpret_cast<xcb_property_notify_event_t*>(notified.get())->time;
+}
+
+std::optional<Transfer> X11ClipboardFetcher::transfer(xcb_atom_t target, xcb_timestamp_t time,
+                                                      quint64 change) {
+    AnswerProperties::Slot& slot = answers_.ask(target, time);
+    const xcb_atom_t property = slot.property;
+    xcb_delete_property(connection_, window_, property);
+    xcb_convert_selection(connection_, window_, clipboard_, target, property, time);
     xcb_flush(connection_);
     const auto notified = waitFor(
         [&](xcb_generic_event_t* event) {
             if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY)
                 return false;
             const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-            return notify->requestor == window_ && notify->selection == clipboard_ &&
-                   notify->target == target;
+            if (notify->requestor != window_ || notify->selection != clipboard_ ||
+                notify->target != target)
+                return false;
+            if (notify->property == property)
+                return true;
+            // A refusal names no property; its time tells it from a late
+            // refusal of a request given up. An owner that does not send
+            // the time back is believed while no such refusal can come.
+            return notify->property == XCB_NONE &&
+                   (notify->time == time || !answers_.awaits(target));
         },
         change);
-    if (!notified)
+    if (!notified) {
+        answers_.giveUp(slot, false);
         return std::nullopt;
-    if (reinterpret_cast<xcb_selection_notify_event_t*>(notified.get())->property == XCB_NONE)
-        return std::nullopt; // the owner refused this format
-    std::optional<Transfer> whole = readProperty();
+    }
+    if (reinterpret_cast<xcb_selection_notify_event_t*>(notified.get())->property == XCB_NONE) {
+        answers_.finish(slot); // the owner refused this format
+        return std::nullopt;
+    }
+    bool transferring = false;
+    std::optional<Transfer> data = receive(property, transferring, change);
+    if (!data && transferring) {
+        // The owner may go on sending: its pieces are cleared away as they
+        // come, until the empty one that ends the transfer.
+        xcb_delete_property(connection_, window_, property);
+        xcb_flush(connection_);
+        answers_.giveUp(slot, true);
+        return std::nullopt;
+    }
+    // Read to the end, it is gone already; a whole answer too large to take
+    // is still there.
+    xcb_delete_property(connection_, window_, property);
+    answers_.finish(slot);
+    return data;
+}
+
+std::optional<Transfer> X11ClipboardFetcher::receive(xcb_atom_t property, bool& transferring,
+                                                     quint64 change) {
+    std::optional<Transfer> whole = readProperty(property);
     if (!whole || whole->type != incr_)
         return whole;
 
     // Incremental: reading (and so deleting) the property asks the owner for
     // the next piece; an empty piece ends the transfer.
+    transferring = true;
     Transfer data;
     for (;;) {
         const auto piece = waitFor(
@@ -219,17 +298,19 @@ std::optional<Transfer> X11ClipboardFetcher::transfer(xcb_atom_t target, quint64
                 if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
                     return false;
                 const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-                return notify->window == window_ && notify->atom == property_ &&
+                return notify->window == window_ && notify->atom == property &&
                        notify->state == XCB_PROPERTY_NEW_VALUE;
             },
             change);
         if (!piece)
             return std::nullopt;
-        std::optional<Transfer> part = readProperty();
+        std::optional<Transfer> part = readProperty(property);
         if (!part)
             return std::nullopt;
-        if (part->bytes.isEmpty())
+        if (part->bytes.isEmpty()) {
+            transferring = false;
             return data;
+        }
         if (data.bytes.size() + part->bytes.size() > limits_.maxBytes)
             return std::nullopt;
         data.type = part->type;
@@ -237,7 +318,7 @@ std::optional<Transfer> X11ClipboardFetcher::transfer(xcb_atom_t target, quint64
     }
 }
 
-std::optional<Transfer> X11ClipboardFetcher::readProperty() {
+std::optional<Transfer> X11ClipboardFetcher::readProperty(xcb_atom_t property) {
     Transfer data;
     uint32_t offset = 0; // in 32-bit units, as the protocol counts
     for (;;) {
@@ -245,7 +326,7 @@ std::optional<Transfer> X11ClipboardFetcher::readProperty() {
         // sender to go on.
         XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             connection_,
-            xcb_get_property(connection_, 1, window_, property_, XCB_GET_PROPERTY_TYPE_ANY, offset,
+            xcb_get_property(connection_, 1, window_, property, XCB_GET_PROPERTY_TYPE_ANY, offset,
                              (limits_.maxBytes / 4) + 1),
             nullptr));
         if (!reply)
@@ -263,6 +344,46 @@ std::optional<Transfer> X11ClipboardFetcher::readProperty() {
     }
 }
 
+void X11ClipboardFetcher::clearLate(const xcb_generic_event_t* event) {
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == XCB_SELECTION_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
+        if (notify->requestor != window_ || notify->selection != clipboard_)
+            return;
+        AnswerProperties::Slot* slot =
+            answers_.lateAnswer(notify->property, notify->target, notify->time);
+        if (slot == nullptr)
+            return;
+        if (notify->property == XCB_NONE)
+            answers_.finish(*slot); // a late refusal leaves nothing behind
+        else
+            clearPiece(*slot, true);
+    } else if (type == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+        if (notify->window != window_ || notify->state != XCB_PROPERTY_NEW_VALUE)
+            return;
+        if (AnswerProperties::Slot* slot = answers_.draining(notify->atom))
+            clearPiece(*slot, false);
+    }
+}
+
+void X11ClipboardFetcher::clearPiece(AnswerProperties::Slot& slot, bool answer) {
+    // Only the type and size are asked for, not the data.
+    XcbPtr<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection_,
+        xcb_get_property(connection_, 0, window_, slot.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        nullptr));
+    // Deleting the start of an incremental transfer, or one of its pieces,
+    // asks the owner for the next; deleting the empty piece ends it.
+    xcb_delete_property(connection_, window_, slot.property);
+    xcb_flush(connection_);
+    const bool more = reply && (answer ? reply->type == incr_ : reply->bytes_after != 0);
+    if (!more)
+        answers_.finish(slot);
+    else if (answer)
+        answers_.giveUp(slot, true);
+}
+
 XcbPtr<xcb_generic_event_t>
 X11ClipboardFetcher::waitFor(const std::function<bool(xcb_generic_event_t*)>& wanted,
                              quint64 change) {
@@ -272,6 +393,7 @@ X11ClipboardFetcher::waitFor(const std::function<bool(xcb_generic_event_t*)>& wa
         while (XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(connection_)}) {
             if (wanted(event.get()))
                 return event;
+            clearLate(event.get());
         }
         // The program is ending: it must not wait on the owner either.
         if (xcb_connection_has_error(connection_) != 0 || stopping())

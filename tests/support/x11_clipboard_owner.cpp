@@ -15,8 +15,14 @@
 //       chunks; with --die-after-chunks the owner exits abruptly after
 //       sending K chunks of one.
 //
+// With --answer-delay-ms D (refuse and serve) each request for data, every
+// format but the list, is held and answered D ms after it came, as a slow
+// program would: even after another program has taken the clipboard. It
+// prints "held" for each request it holds.
+//
 // It prints "owned" on standard output once it holds the clipboard, and
-// exits after N seconds (default 30) or when another program takes over.
+// exits after N seconds (default 30) or when another program takes over and
+// no held request is left to answer.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -29,8 +35,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,14 +52,18 @@ struct Options {
     double seconds = 30;
     size_t chunk = 256 * 1024;
     long dieAfterChunks = -1;
+    long answerDelayMs = 0;
 };
 
+// In one piece: tens of megabytes a byte at a time take seconds in a build
+// without optimisation, and the owner says "owned" only after its input.
 bool readFile(const char* path, std::string& bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = file ? static_cast<std::streamoff>(file.tellg()) : -1;
+    if (size < 0)
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+    bytes.resize(static_cast<size_t>(size));
+    return static_cast<bool>(file.seekg(0).read(bytes.data(), size));
 }
 
 bool parse(int argc, char** argv, Options& options) {
@@ -81,6 +91,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.hasHtml = true;
         } else if (key == "--seconds")
             options.seconds = std::atof(value);
+        else if (key == "--answer-delay-ms")
+            options.answerDelayMs = std::max(0L, std::atol(value));
         else
             return false;
     }
@@ -109,6 +121,48 @@ struct Incremental {
     bool finished = false;
 };
 
+struct Atoms {
+    Atom targets, utf8, textPlain, html, png, incr;
+};
+
+// A request for data held back until it is due.
+struct Held {
+    XSelectionRequestEvent request;
+    std::chrono::steady_clock::time_point due;
+};
+
+// Answers a request for anything but the list of formats: with the data, the
+// start of an incremental transfer, or a refusal.
+void answerData(Display* display, const XSelectionRequestEvent& request, const Options& options,
+                const Atoms& atoms, Incremental& incremental) {
+    const std::string* data = nullptr;
+    if (options.mode == "serve" && options.hasText &&
+        (request.target == atoms.utf8 || request.target == atoms.textPlain ||
+         request.target == XA_STRING))
+        data = &options.text;
+    else if (options.mode == "serve" && !options.png.empty() && request.target == atoms.png)
+        data = &options.png;
+    else if (options.mode == "serve" && options.hasHtml && request.target == atoms.html)
+        data = &options.html;
+    if (data == nullptr) {
+        notifySelection(display, request, None);
+    } else if (data->size() <= options.chunk) {
+        answer(display, request, request.target, 8,
+               reinterpret_cast<const unsigned char*>(data->data()),
+               static_cast<int>(data->size()));
+    } else {
+        // Too large for one property: announce the size, then send chunks as
+        // the requestor deletes what it has read.
+        incremental = {request.requestor, request.property, request.target, data, 0, 0, false};
+        XSelectInput(display, request.requestor, PropertyChangeMask);
+        const long size = static_cast<long>(data->size());
+        XChangeProperty(display, request.requestor, request.property, atoms.incr, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&size), 1);
+        notifySelection(display, request, request.property);
+    }
+    XFlush(display);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -117,7 +171,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: %s --mode silent|targets-only|refuse|serve [--text T] "
                      "[--text-file F] [--png-file F] [--html H] [--chunk BYTES] "
-                     "[--die-after-chunks K] [--seconds N]\n",
+                     "[--die-after-chunks K] [--answer-delay-ms D] [--seconds N]\n",
                      argv[0]);
         return 2;
     }
@@ -129,13 +183,15 @@ int main(int argc, char** argv) {
     const Window window =
         XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
     const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    const Atom targets = XInternAtom(display, "TARGETS", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    const Atom textPlain = XInternAtom(display, "text/plain;charset=utf-8", False);
-    const Atom html = XInternAtom(display, "text/html", False);
-    const Atom png = XInternAtom(display, "image/png", False);
-    const Atom incr = XInternAtom(display, "INCR", False);
+    const Atoms atoms{XInternAtom(display, "TARGETS", False),
+                      XInternAtom(display, "UTF8_STRING", False),
+                      XInternAtom(display, "text/plain;charset=utf-8", False),
+                      XInternAtom(display, "text/html", False),
+                      XInternAtom(display, "image/png", False),
+                      XInternAtom(display, "INCR", False)};
     Incremental incremental;
+    std::deque<Held> held;
+    bool lost = false;
 
     XSetSelectionOwner(display, clipboard, window, CurrentTime);
     if (XGetSelectionOwner(display, clipboard) != window) {
@@ -148,6 +204,12 @@ int main(int argc, char** argv) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
     while (std::chrono::steady_clock::now() < deadline) {
+        while (!held.empty() && held.front().due <= std::chrono::steady_clock::now()) {
+            answerData(display, held.front().request, options, atoms, incremental);
+            held.pop_front();
+        }
+        if (lost && held.empty())
+            break;
         if (XPending(display) == 0) {
             pollfd connection{ConnectionNumber(display), POLLIN, 0};
             poll(&connection, 1, 5);
@@ -155,8 +217,10 @@ int main(int argc, char** argv) {
         }
         XEvent event;
         XNextEvent(display, &event);
-        if (event.type == SelectionClear)
-            break; // another program took the clipboard
+        if (event.type == SelectionClear) {
+            lost = true; // another program took the clipboard
+            continue;
+        }
         if (event.type == PropertyNotify && event.xproperty.state == PropertyDelete &&
             event.xproperty.window == incremental.requestor &&
             event.xproperty.atom == incremental.property) {
@@ -188,14 +252,14 @@ int main(int argc, char** argv) {
         const XSelectionRequestEvent& request = event.xselectionrequest;
         if (options.mode == "silent")
             continue;
-        if (request.target == targets) {
-            std::vector<Atom> offered = {targets};
+        if (request.target == atoms.targets) {
+            std::vector<Atom> offered = {atoms.targets};
             if (options.hasText)
-                offered.insert(offered.end(), {utf8, textPlain, XA_STRING});
+                offered.insert(offered.end(), {atoms.utf8, atoms.textPlain, XA_STRING});
             if (!options.png.empty())
-                offered.push_back(png);
+                offered.push_back(atoms.png);
             if (options.hasHtml)
-                offered.push_back(html);
+                offered.push_back(atoms.html);
             answer(display, request, XA_ATOM, 32,
                    reinterpret_cast<const unsigned char*>(offered.data()),
                    static_cast<int>(offered.size()));
@@ -203,29 +267,11 @@ int main(int argc, char** argv) {
         }
         if (options.mode == "targets-only")
             continue;
-        const std::string* data = nullptr;
-        if (options.mode == "serve" && options.hasText &&
-            (request.target == utf8 || request.target == textPlain || request.target == XA_STRING))
-            data = &options.text;
-        else if (options.mode == "serve" && !options.png.empty() && request.target == png)
-            data = &options.png;
-        else if (options.mode == "serve" && options.hasHtml && request.target == html)
-            data = &options.html;
-        if (data == nullptr) {
-            notifySelection(display, request, None);
-        } else if (data->size() <= options.chunk) {
-            answer(display, request, request.target, 8,
-                   reinterpret_cast<const unsigned char*>(data->data()),
-                   static_cast<int>(data->size()));
-        } else {
-            // Too large for one property: announce the size, then send
-            // chunks as the requestor deletes what it has read.
-            incremental = {request.requestor, request.property, request.target, data, 0, 0, false};
-            XSelectInput(display, request.requestor, PropertyChangeMask);
-            const long size = static_cast<long>(data->size());
-            XChangeProperty(display, request.requestor, request.property, incr, 32, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(&size), 1);
-            notifySelection(display, request, request.property);
+        held.push_back({request, std::chrono::steady_clock::now() +
+                                     std::chrono::milliseconds(options.answerDelayMs)});
+        if (options.answerDelayMs > 0) {
+            std::printf("held\n");
+            std::fflush(stdout);
         }
     }
     XCloseDisplay(display);

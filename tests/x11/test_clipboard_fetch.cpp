@@ -26,13 +26,7 @@ public:
         process_.setProcessEnvironment(env);
         process_.setProcessChannelMode(QProcess::MergedChannels);
         process_.start(QStringLiteral(X11_CLIPBOARD_OWNER), args);
-        while (process_.waitForReadyRead(10000)) {
-            output_ += process_.readAll();
-            if (output_.contains("owned")) {
-                owned_ = true;
-                break;
-            }
-        }
+        owned_ = says("owned");
         if (!owned_)
             qWarning("the owner did not take the clipboard: %s", output_.constData());
     }
@@ -41,6 +35,13 @@ public:
         process_.waitForFinished();
     }
     bool owned() const { return owned_; }
+    // Whether the owner has printed `word`, waiting for it as long as the
+    // owner keeps printing something at least every 10 s.
+    bool says(const QByteArray& word) {
+        while (!output_.contains(word) && process_.waitForReadyRead(10000))
+            output_ += process_.readAll();
+        return output_.contains(word);
+    }
 
 private:
     QProcess process_;
@@ -84,6 +85,7 @@ private slots:
     void fetch_data();
     void fetch();
     void newCopyIsNotHeldUpBySilentOwner();
+    void lateAnswerIsNotTakenForNewerContent();
 
 private:
     QProcess server_;
@@ -226,6 +228,25 @@ void TestClipboardFetch::newCopyIsNotHeldUpBySilentOwner() {
     QCOMPARE(got->text.value_or(QString()), u"新しい"_s);
     // The silent owner's read is given up, not waited out (5 s).
     QVERIFY2(waited.elapsed() < 2500, qPrintable(QString::number(waited.elapsed())));
+}
+
+void TestClipboardFetch::lateAnswerIsNotTakenForNewerContent() {
+    const std::unique_ptr<ClipboardFetcher> fetcher = createX11ClipboardFetcher(display_);
+    QVERIFY(fetcher);
+    // The first owner answers its text 1 s late, after the reader has given
+    // it up for the second owner's, and before the second owner answers.
+    Owner stale(display_, {u"--mode"_s, u"serve"_s, u"--text"_s, u"stale"_s, u"--answer-delay-ms"_s,
+                           u"1000"_s});
+    QVERIFY(stale.owned());
+    fetcher->request(1);
+    QVERIFY(stale.says("held"));
+    Owner fresh(display_, {u"--mode"_s, u"serve"_s, u"--text"_s, u"fresh"_s, u"--answer-delay-ms"_s,
+                           u"1600"_s});
+    QVERIFY(fresh.owned());
+    fetcher->request(2);
+    const std::optional<ClipboardSnapshot> got = fetcher->result(2, 20000);
+    QVERIFY(got);
+    QCOMPARE(got->text.value_or(QString()), u"fresh"_s);
 }
 
 QTEST_GUILESS_MAIN(TestClipboardFetch)
