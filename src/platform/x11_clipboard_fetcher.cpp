@@ -93,6 +93,7 @@ private:
     bool stopping_ = false;
     std::optional<std::pair<quint64, ClipboardSnapshot>> finished_;
     std::function<void(quint64)> finishedHandler_;
+    bool abandoned_ = false; // the read under way was given up for a newer one (worker only)
     std::thread worker_;
 };
 
@@ -155,7 +156,12 @@ void X11ClipboardFetcher::run() {
             change = requested_;
             hasRequest_ = false;
         }
+        abandoned_ = false;
         ClipboardSnapshot snapshot = fetch(change);
+        // A read given up for newer content may be cut short: never handed
+        // over, the newer one is read next.
+        if (abandoned_)
+            continue;
         {
             std::lock_guard lock(mutex_);
             finished_.emplace(change, std::move(snapshot));
@@ -401,8 +407,10 @@ X11ClipboardFetcher::waitFor(const std::function<bool(xcb_generic_event_t*)>& wa
         const qint64 waited = silent.elapsed();
         if (waited >= limits_.answerTimeoutMs)
             return nullptr;
-        if (waited >= limits_.supersededAfterMs && superseded(change))
+        if (waited >= limits_.supersededAfterMs && superseded(change)) {
+            abandoned_ = true;
             return nullptr;
+        }
         pollfd descriptor{xcb_get_file_descriptor(connection_), POLLIN, 0};
         ::poll(&descriptor, 1, 10);
     }
