@@ -20,7 +20,11 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
 - sway is started with WLR_BACKENDS=headless WLR_RENDERER=pixman
   WLR_LIBINPUT_NO_DEVICES=1: one output HEADLESS-1, no input devices;
   `swaymsg seat seat0 cursor ...` moves and presses the pointer, wtype types
-  through a virtual keyboard. The config floats pomorina's windows (Wayland
+  through a virtual keyboard. Without an input device the seat offers no
+  pointer, and no client, Wayland or X11, ever gets a pointer event: the
+  harness holds a virtual pointer (zwlr_virtual_pointer_v1, through this
+  module's `virtual-pointer` command, which speaks the Wayland wire protocol
+  itself) for as long as sway runs. The config floats pomorina's windows (Wayland
   app_id and X11 class "pomorina") and the focus takers, so their own sizes
   are kept, and turns focus_follows_mouse off, so that moving the pointer
   never moves the focus. The IPC socket is the one sway makes in its folder;
@@ -240,6 +244,14 @@ class SwayDesktop(_Compositor):
         session = self.session_env()
         self.wayland_display = str(self.session_dir / session["WAYLAND_DISPLAY"])
         self.display = session["DISPLAY"]
+        self._spawn("virtual-pointer", [SYSTEM_PYTHON, str(HERE / "sway_desktop.py"),
+                                        "virtual-pointer", self.wayland_display])
+
+        def holding():
+            self._check_alive("virtual-pointer")
+            return "ready" in self._logs["virtual-pointer"].read_text()
+
+        wait_until("the virtual pointer", holding, SERVER_TIMEOUT)
 
     # swaymsg ------------------------------------------------------------------------
 
@@ -614,8 +626,71 @@ def _x_access(argv: list[str]) -> int:
     return 0
 
 
+def _virtual_pointer(argv: list[str]) -> int:
+    """sway_desktop.py virtual-pointer SOCKET: adds a virtual pointer to the
+    compositor's default seat, prints "ready" and holds it until the
+    compositor closes the connection or this process ends."""
+    import socket
+    import struct
+
+    connection = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    connection.connect(argv[2])
+    received = b""
+
+    def send(target: int, opcode: int, *words: int, text: str | None = None) -> None:
+        body = b""
+        if text is not None:  # wl_registry.bind: the name, then the interface
+            data = text.encode() + b"\0"
+            body = struct.pack("<I", words[0]) + struct.pack("<I", len(data)) + data \
+                + b"\0" * (-len(data) % 4)
+            words = words[1:]
+        body += struct.pack(f"<{len(words)}I", *words)
+        connection.sendall(struct.pack("<II", target, (8 + len(body)) << 16 | opcode) + body)
+
+    def roundtrip(callback: int) -> list[tuple[int, int, bytes]]:
+        """wl_display.sync, and the events received until it is done."""
+        nonlocal received
+        send(1, 0, callback)
+        events = []
+        while True:
+            while len(received) >= 8:
+                target, word = struct.unpack("<II", received[:8])
+                if len(received) < word >> 16:
+                    break
+                body, received = received[8:word >> 16], received[word >> 16:]
+                if target == 1 and word & 0xFFFF == 0:
+                    raise SystemExit(f"the compositor reported an error: {body!r}")
+                if target == callback:
+                    return events
+                events.append((target, word & 0xFFFF, body))
+            chunk = connection.recv(4096)
+            if not chunk:
+                raise SystemExit("the compositor closed the connection")
+            received += chunk
+
+    REGISTRY, MANAGER, POINTER = 2, 4, 5
+    INTERFACE = "zwlr_virtual_pointer_manager_v1"
+    send(1, 1, REGISTRY)  # wl_display.get_registry
+    names = {}
+    for target, opcode, body in roundtrip(3):
+        if target == REGISTRY and opcode == 0:  # wl_registry.global
+            name, length = struct.unpack("<II", body[:8])
+            names[body[8:8 + length - 1].decode()] = name
+    if INTERFACE not in names:
+        print(f"the compositor offers no {INTERFACE}", file=sys.stderr)
+        return 1
+    send(REGISTRY, 0, names[INTERFACE], 1, MANAGER, text=INTERFACE)  # bind, version 1
+    send(MANAGER, 0, 0, POINTER)  # create_virtual_pointer on the default seat
+    roundtrip(6)
+    print("ready", flush=True)
+    while connection.recv(4096):
+        pass
+    return 0
+
+
 if __name__ == "__main__":
-    if len(sys.argv) >= 3 and sys.argv[1] == "x-access":
-        sys.exit(_x_access(sys.argv))
-    print(_x_access.__doc__, file=sys.stderr)
+    commands = {"x-access": _x_access, "virtual-pointer": _virtual_pointer}
+    if len(sys.argv) >= 3 and sys.argv[1] in commands:
+        sys.exit(commands[sys.argv[1]](sys.argv))
+    print(_x_access.__doc__, _virtual_pointer.__doc__, sep="\n", file=sys.stderr)
     sys.exit(2)
