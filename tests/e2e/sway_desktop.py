@@ -24,12 +24,13 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
   pointer, and no client, Wayland or X11, ever gets a pointer event: the
   harness holds a virtual pointer (zwlr_virtual_pointer_v1, through this
   module's `virtual-pointer` command, which speaks the Wayland wire protocol
-  itself) for as long as sway runs. The config floats pomorina's windows (Wayland
-  app_id and X11 class "pomorina") and the focus takers, so their own sizes
-  are kept, and turns focus_follows_mouse off, so that moving the pointer
-  never moves the focus. The IPC socket is the one sway makes in its folder;
-  WAYLAND_DISPLAY, SWAYSOCK and DISPLAY are then read from sway's own
-  environment (`swaymsg exec 'env > FILE'`).
+  itself) for as long as sway runs. The config floats pomorina's windows
+  (Wayland app_id and X11 class "pomorina") and the focus takers, so their
+  own sizes are kept; it turns focus_follows_mouse off, so that moving the
+  pointer never moves the focus, and key repeat off (on a busy machine a
+  late key release repeated keys typed through Xwayland). The IPC socket is
+  the one sway makes in its folder; WAYLAND_DISPLAY, SWAYSOCK and DISPLAY
+  are then read from sway's own environment (`swaymsg exec 'env > FILE'`).
 - Xwayland starts at the first X client and lets in only the user it runs
   as; a root client is refused ("Authorization required"). As root the
   harness adds si:localuser:root to its access list (XAddHost, run as the
@@ -216,6 +217,7 @@ class SwayDesktop(_Compositor):
         # console leaves it as the login set it (None: not set at all).
         self.session_type = session_type
         self.ipc_socket: str | None = None
+        self.pointer = (width // 2, height // 2)  # where sway puts it at start
         self.output = "HEADLESS-1"
         self._env_files = itertools.count()
 
@@ -225,6 +227,7 @@ class SwayDesktop(_Compositor):
             "xwayland enable",
             f"output {self.output} resolution {self.width}x{self.height}",
             "focus_follows_mouse no",
+            "input type:keyboard repeat_rate 0",
             *(f"for_window [{criteria}] floating enable" for criteria in FLOATING), ""]))
         self._give(config)
         extra = {"WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman",
@@ -327,7 +330,18 @@ class SwayDesktop(_Compositor):
         self.command(f"[con_id={view.con_id}] kill")
 
     def cursor_to(self, x: int, y: int) -> None:
+        """Puts the pointer at (x, y) at once (one jump, as a warp)."""
         self.command(f"seat seat0 cursor set {x} {y}")
+        self.pointer = (x, y)
+
+    def glide_to(self, x: int, y: int, steps: int = 10, pause: float = 0.02) -> None:
+        """Moves the pointer to (x, y) in `steps` steps, as a hand does: a
+        client sees it arrive by motion events, not only by a jump."""
+        start_x, start_y = self.pointer
+        for step in range(1, steps + 1):
+            self.cursor_to(start_x + (x - start_x) * step // steps,
+                           start_y + (y - start_y) * step // steps)
+            time.sleep(pause)
 
     def click(self, x: int, y: int, button: int = 1) -> None:
         self.cursor_to(x, y)
@@ -337,12 +351,14 @@ class SwayDesktop(_Compositor):
     # Keyboard, clipboard, screen ----------------------------------------------------
 
     def type_text(self, text: str) -> None:
-        """Types into the focused window through a virtual keyboard."""
-        self.run(["wtype", "-d", "20", "--", text], timeout=30)
+        """Types into the focused window through a virtual keyboard. wtype
+        makes a keyboard with a keymap of its own each time; it waits 150 ms
+        before the first key, which Xwayland otherwise lost now and then."""
+        self.run(["wtype", "-s", "150", "-d", "20", "--", text], timeout=30)
 
     def key(self, *keys: str) -> None:
         """Presses keys by their xkb names, e.g. key("End")."""
-        args = ["wtype"]
+        args = ["wtype", "-s", "150"]
         for name in keys:
             args += ["-k", name]
         self.run(args)
