@@ -201,12 +201,6 @@ class _Compositor(Desktop):
         program.start()
         return program
 
-    def views(self, pid: int | None = None) -> list[View]:
-        raise NotImplementedError
-
-    def close_window(self, view: View) -> None:
-        raise NotImplementedError
-
 
 class SwayDesktop(_Compositor):
     """sway headless + Xwayland + a session bus; see the module's docstring."""
@@ -218,14 +212,13 @@ class SwayDesktop(_Compositor):
         self.session_type = session_type
         self.ipc_socket: str | None = None
         self.pointer = (width // 2, height // 2)  # where sway puts it at start
-        self.output = "HEADLESS-1"
-        self._env_files = itertools.count()
+        self._count = itertools.count()
 
     def _start_compositor(self) -> None:
         config = self.session_dir / "config"
         config.write_text("\n".join([
             "xwayland enable",
-            f"output {self.output} resolution {self.width}x{self.height}",
+            f"output HEADLESS-1 resolution {self.width}x{self.height}",
             "focus_follows_mouse no",
             "input type:keyboard repeat_rate 0",
             *(f"for_window [{criteria}] floating enable" for criteria in FLOATING), ""]))
@@ -279,7 +272,7 @@ class SwayDesktop(_Compositor):
 
     def session_env(self) -> dict[str, str]:
         """sway's own environment, which `exec` hands to what it starts."""
-        path = self.session_dir / f"env-{next(self._env_files)}.txt"
+        path = self.session_dir / f"env-{next(self._count)}.txt"
         self.command(f"exec env > {path}.part && mv {path}.part {path}")
         wait_until(f"sway's environment in {path}", path.exists, TOOL_TIMEOUT)
         return dict(line.split("=", 1) for line in path.read_text().splitlines() if "=" in line)
@@ -314,12 +307,16 @@ class SwayDesktop(_Compositor):
     def focused(self) -> View | None:
         return next((view for view in self.views() if view.focused), None)
 
-    def focus(self, view: View) -> None:
-        """Gives `view` the focus and waits until sway reports it."""
-        self.command(f"[con_id={view.con_id}] focus")
-        wait_until(f"{view.name!r} to have the focus",
-                   lambda: (now := self.focused()) is not None and now.con_id == view.con_id,
-                   WINDOW_TIMEOUT)
+    def focus(self, target: View | int) -> None:
+        """Gives a window (a View, or the first window of a pid) the focus
+        and waits until sway reports it."""
+        if isinstance(target, View):
+            criteria, match = f"con_id={target.con_id}", lambda v: v.con_id == target.con_id
+        else:
+            criteria, match = f"pid={target}", lambda v: v.pid == target
+        self.command(f"[{criteria}] focus")
+        wait_until(f"[{criteria}] to have the focus",
+                   lambda: (now := self.focused()) is not None and match(now), WINDOW_TIMEOUT)
 
     def move_view(self, view: View, x: int, y: int) -> None:
         """Puts a floating window's outer top-left corner at (x, y)."""
@@ -343,10 +340,16 @@ class SwayDesktop(_Compositor):
                            start_y + (y - start_y) * step // steps)
             time.sleep(pause)
 
+    def press(self, button: int = 1) -> None:
+        self.command(f"seat seat0 cursor press button{button}")
+
+    def release(self, button: int = 1) -> None:
+        self.command(f"seat seat0 cursor release button{button}")
+
     def click(self, x: int, y: int, button: int = 1) -> None:
         self.cursor_to(x, y)
-        self.command(f"seat seat0 cursor press button{button}")
-        self.command(f"seat seat0 cursor release button{button}")
+        self.press(button)
+        self.release(button)
 
     # Keyboard, clipboard, screen ----------------------------------------------------
 
@@ -367,7 +370,7 @@ class SwayDesktop(_Compositor):
         """A wl-copy that holds `data` (as `mime`, text when None) until
         another program takes the clipboard, or the desktop closes; returns
         once the clipboard offers it."""
-        number = next(self._env_files)
+        number = next(self._count)
         source = self.root / f"wl-copy-{number}"
         source.write_bytes(data)
         args = ["wl-copy", "--foreground"] + (["--type", mime] if mime else [])
@@ -424,7 +427,8 @@ class FocusWindow:
 
     _count = itertools.count()
 
-    def __init__(self, desktop: SwayDesktop, kind: str = "wayland", at: tuple[int, int] = (900, 700)):
+    def __init__(self, desktop: SwayDesktop, kind: str = "wayland",
+                 at: tuple[int, int] = (900, 700)):
         self.desktop = desktop
         name = f"focus-{kind}-{next(self._count)}"
         args = (["weston-flower"] if kind == "wayland"
@@ -440,7 +444,8 @@ class FocusWindow:
         self.view = wait_until(f"the window of {args[0]}", probe, WINDOW_TIMEOUT)
         desktop.move_view(self.view, *at)
         self.view = wait_until(f"{args[0]} at {at}", lambda: next(
-            (v for v in desktop.views(self.proc.pid) if v.frame.top_left == at), None), WINDOW_TIMEOUT)
+            (v for v in desktop.views(self.proc.pid) if v.frame.top_left == at), None),
+            WINDOW_TIMEOUT)
 
     def activate(self) -> None:
         self.desktop.focus(self.view)
@@ -451,8 +456,8 @@ class SwayProgram(Program):
 
     def __init__(self, desktop: _Compositor, binary: Path, settings: bytes | None, *,
                  platform: str = "wayland", env: dict[str, str] | None = None, **kwargs):
-        super().__init__(desktop, binary, settings, env={"QT_QPA_PLATFORM": platform, **(env or {})},
-                         **kwargs)
+        super().__init__(desktop, binary, settings,
+                         env={"QT_QPA_PLATFORM": platform, **(env or {})}, **kwargs)
         self.platform = platform
 
     def views(self) -> list[View]:
