@@ -36,8 +36,8 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
   harness adds si:localuser:root to its access list (XAddHost, run as the
   compositor's user through this module's `x-access` command: Debian's
   xhost is not installed here).
-- root cannot use a D-Bus session bus of another user, nor that user a bus
-  of root's. Programs started by the harness use its own bus (the
+- A root client got no answer from a D-Bus session bus of the compositor's
+  user. Programs started by the harness use the harness's own bus (the
   accessibility calls work there); the session gets a bus of the
   compositor's user, so a program started through `swaymsg exec` cannot be
   read through the accessibility bus from here when the harness is root.
