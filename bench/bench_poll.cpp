@@ -39,7 +39,9 @@ public:
         return real_.foregroundWindow(m, h);
     }
     void setTopmost(QWidget* w, bool on) override { real_.setTopmost(w, on); }
-    QPoint cursorPos() override { return real_.cursorPos(); }
+    std::optional<QPoint> cursorPos() override { return real_.cursorPos(); }
+    bool pointerOver(const QWidget* w) override { return real_.pointerOver(w); }
+    bool knowsWindowPositions() override { return real_.knowsWindowPositions(); }
     qint64 tickCount() override { return real_.tickCount(); }
     bool askOkCancel(QWidget* p, const QString& t) override { return real_.askOkCancel(p, t); }
     void showError(QWidget* p, const QString& t) override { real_.showError(p, t); }

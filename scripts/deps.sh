@@ -10,12 +10,17 @@ POMORINA_PACKAGES=(
     # The X11 clipboard owner the end-to-end tests use.
     libx11-dev
     # Running: the xcb and offscreen platform plugins come with libqt6gui6 (pulled in by
-    # qt6-base-dev), the other plugins with qt6-qpa-plugins; a Japanese font for the menus.
-    qt6-qpa-plugins fonts-noto-cjk
+    # qt6-base-dev), the other plugins with qt6-qpa-plugins, the Wayland one with
+    # qt6-wayland; a Japanese font for the menus.
+    qt6-qpa-plugins qt6-wayland fonts-noto-cjk
     # End-to-end tests: a headless X server and window manager, the X tools that drive
     # windows and the clipboard, screenshots, and the accessibility bus for the menus.
     xvfb openbox xdotool xclip xsel wmctrl x11-utils imagemagick
     python3 dbus-daemon python3-pyatspi
+    # End-to-end tests on Wayland: sway's headless backend with Xwayland, weston (a
+    # compositor without data-control), and the tools that copy, paste, type and take
+    # screenshots there.
+    sway xwayland weston wl-clipboard wtype grim
     # The release test: the desktop entry's checker (GLib's launcher, through python3-gi,
     # comes with python3-pyatspi).
     desktop-file-utils

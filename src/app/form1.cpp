@@ -114,7 +114,9 @@ QString Form1::settingsFile() const {
     return settingsPath(platform_.executableDir());
 }
 
-QPointF Form1::positionTwips() const {
+std::optional<QPointF> Form1::positionTwips() const {
+    if (!platform_.knowsWindowPositions())
+        return std::nullopt;
     const QPoint frame = frameGeometry().topLeft();
     return QPointF(frame.x() * kTwipsPerPixel, frame.y() * kTwipsPerPixel);
 }

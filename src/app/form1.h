@@ -103,8 +103,9 @@ public:
     void showText();
 
     QString settingsFile() const;
-    // The frame's top-left corner in twips.
-    QPointF positionTwips() const;
+    // The frame's top-left corner in twips; nothing where the desktop keeps
+    // window positions to itself.
+    std::optional<QPointF> positionTwips() const;
 
     // Controls ----------------------------------------------------------------
     PictureBox* Picture1 = nullptr;  // the picture preview

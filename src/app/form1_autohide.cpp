@@ -39,9 +39,11 @@ void Form1::Timer2_Timer() {
                     historyShown()))
         collapse();
 
-    // 2.-4. Is the pointer over the window, its title or its menu bar?
-    const QPoint cursorPos = platform_.cursorPos();
-    if (pointerInside(cursorPos, hideEdges())) {
+    // 2.-4. Is the pointer over the window, its title or its menu bar? Where
+    // the desktop keeps the pointer's position to itself, its entering and
+    // leaving the window tell.
+    const std::optional<QPoint> cursorPos = platform_.cursorPos();
+    if (cursorPos ? pointerInside(*cursorPos, hideEdges()) : platform_.pointerOver(this)) {
         hideArmed = false;
         applyPreviewLayout();
     } else if (!hideArmed) {

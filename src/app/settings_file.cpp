@@ -73,15 +73,16 @@ std::optional<QString> writeSettingsFile(const QString& path, const Settings& se
     return std::nullopt;
 }
 
-std::optional<QString> saveSettings(const QString& path, Settings& settings, QPointF windowTwips) {
-    if (settings.cfgKeepPos == QLatin1String("1"))
-        takePosition(settings, windowTwips);
+std::optional<QString> saveSettings(const QString& path, Settings& settings,
+                                    std::optional<QPointF> windowTwips) {
+    if (settings.cfgKeepPos == QLatin1String("1") && windowTwips)
+        takePosition(settings, *windowTwips);
     return writeSettingsFile(path, settings);
 }
 
 std::optional<QString> storeExitPosition(const QString& path, Settings& settings,
-                                         QPointF windowTwips) {
-    if (settings.cfgKeepPos != QLatin1String("1"))
+                                         std::optional<QPointF> windowTwips) {
+    if (settings.cfgKeepPos != QLatin1String("1") || !windowTwips)
         return std::nullopt;
     QString error;
     const std::optional<QByteArray> bytes = readBytes(path, &error);
@@ -95,7 +96,7 @@ std::optional<QString> storeExitPosition(const QString& path, Settings& settings
     }
     for (int n = 1; n <= kKeptLines; ++n)
         settings.line(n) = lines[n - 1];
-    takePosition(settings, windowTwips);
+    takePosition(settings, *windowTwips);
     return writeSettingsFile(path, settings);
 }
 

@@ -21,14 +21,18 @@ ParsedSettings readSettingsFile(const QString& path);
 std::optional<QString> writeSettingsFile(const QString& path, const Settings& settings);
 
 // "設定を保存": with remembering on ("1"), the position first becomes the
-// window's current one; then all nine settings are written.
-std::optional<QString> saveSettings(const QString& path, Settings& settings, QPointF windowTwips);
+// window's current one; then all nine settings are written. Where the window's
+// position cannot be known (`windowTwips` empty), lines 8 and 9 stay as read:
+// no position is better than a wrong one.
+std::optional<QString> saveSettings(const QString& path, Settings& settings,
+                                    std::optional<QPointF> windowTwips);
 
 // Leaving the program: with remembering on ("1") only the position is stored.
 // Lines 1 to 7 are read back from the file (dropping the menu choices made
 // since the last save), the position becomes the window's current one and the
-// file is written. With remembering off nothing is touched.
+// file is written. With remembering off, or with no position known, nothing
+// is touched.
 std::optional<QString> storeExitPosition(const QString& path, Settings& settings,
-                                         QPointF windowTwips);
+                                         std::optional<QPointF> windowTwips);
 
 } // namespace pomorina

@@ -70,7 +70,9 @@ public:
     bool failClipboardWrites = false;
 
     Foreground foreground = Foreground::Other;
-    QPoint cursor;
+    std::optional<QPoint> cursor = QPoint(); // nothing: the desktop does not tell
+    bool pointerOverWindow = false;          // entered and not left
+    bool windowPositionsKnown = true;
     qint64 now = 0;
 
     QList<bool> okCancelAnswers; // answers in order; Cancel when empty
@@ -89,7 +91,9 @@ public:
 
     Foreground foregroundWindow(const QWidget* main, const QWidget* history) override;
     void setTopmost(QWidget* window, bool on) override;
-    QPoint cursorPos() override { return cursor; }
+    std::optional<QPoint> cursorPos() override { return cursor; }
+    bool pointerOver(const QWidget*) override { return pointerOverWindow; }
+    bool knowsWindowPositions() override { return windowPositionsKnown; }
     qint64 tickCount() override { return now; }
 
     bool askOkCancel(QWidget* parent, const QString& text) override;

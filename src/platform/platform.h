@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 class QWidget;
 
 namespace pomorina {
@@ -35,8 +37,13 @@ public:
     // Keeps `window` above all others, or puts it back among them. Shows the
     // window when it is hidden; never moves or resizes it.
     virtual void setTopmost(QWidget* window, bool on) = 0;
-    // Pointer position in screen pixels.
-    virtual QPoint cursorPos() = 0;
+    // Pointer position in screen pixels; nothing where the desktop keeps it
+    // to itself (Wayland).
+    virtual std::optional<QPoint> cursorPos() = 0;
+    // Whether the pointer is over `window`, as its entering and leaving tell.
+    virtual bool pointerOver(const QWidget* window) = 0;
+    // Whether a window's position on the screen can be known (and set).
+    virtual bool knowsWindowPositions() = 0;
     // Milliseconds on a monotonic clock; never wraps.
     virtual qint64 tickCount() = 0;
 

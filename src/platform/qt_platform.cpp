@@ -47,8 +47,26 @@ void QtPlatform::setTopmost(QWidget* window, bool on) {
         window->show();
 }
 
-QPoint QtPlatform::cursorPos() {
+namespace {
+// A Wayland client learns nothing of the screen outside its own windows: not
+// where the pointer is, nor where its windows are.
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+} // namespace
+
+std::optional<QPoint> QtPlatform::cursorPos() {
+    if (onWayland())
+        return std::nullopt;
     return QCursor::pos();
+}
+
+bool QtPlatform::pointerOver(const QWidget* window) {
+    return window->underMouse();
+}
+
+bool QtPlatform::knowsWindowPositions() {
+    return !onWayland();
 }
 
 qint64 QtPlatform::tickCount() {

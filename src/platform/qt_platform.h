@@ -19,7 +19,9 @@ public:
 
     Foreground foregroundWindow(const QWidget* main, const QWidget* history) override;
     void setTopmost(QWidget* window, bool on) override;
-    QPoint cursorPos() override;
+    std::optional<QPoint> cursorPos() override;
+    bool pointerOver(const QWidget* window) override;
+    bool knowsWindowPositions() override;
     qint64 tickCount() override;
 
     bool askOkCancel(QWidget* parent, const QString& text) override;

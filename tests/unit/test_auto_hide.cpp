@@ -68,6 +68,7 @@ private slots:
     void pointerInsideSnapsBack();
     void countdownAcross2To31();
     void newContentOpensCollapsedWindow();
+    void enteringAndLeavingWhereNoPositionIsTold();
 };
 
 void TestAutoHide::collapsesOnFirstTickAfterDelay_data() {
@@ -425,6 +426,24 @@ void TestAutoHide::newContentOpensCollapsedWindow() {
     QCOMPARE(form.size(), full);
     tickUntil(desk, polledAt + 600);
     QVERIFY(form.collapsed());
+}
+
+void TestAutoHide::enteringAndLeavingWhereNoPositionIsTold() {
+    // On a desktop that keeps the pointer's position to itself, the pointer
+    // leaving and entering the window drives the countdown.
+    HideDesk desk("1");
+    QVERIFY(desk.loaded);
+    Form1& form = desk.main();
+    const QSize full = form.size();
+    desk.platform.cursor = std::nullopt;
+    desk.platform.pointerOverWindow = false;
+    form.Timer2_Timer();
+    tickUntil(desk, desk.platform.now + 600);
+    QVERIFY(form.collapsed());
+    desk.platform.pointerOverWindow = true;
+    form.Timer2_Timer();
+    QCOMPARE(form.size(), full);
+    QVERIFY(!form.hideArmed);
 }
 
 QTEST_MAIN(TestAutoHide)

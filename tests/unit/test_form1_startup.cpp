@@ -286,17 +286,22 @@ void TestForm1Startup::rejectedFile() {
 void TestForm1Startup::exitStoresPositionWhenRemembering_data() {
     QTest::addColumn<QByteArray>("keepPos");
     QTest::addColumn<bool>("byMenu"); // "終了" rather than closing the window
-    QTest::newRow("on, window closed") << QByteArray("1") << false;
-    QTest::newRow("on, 終了") << QByteArray("1") << true;
-    QTest::newRow("off, window closed") << QByteArray("0") << false;
-    QTest::newRow("off, 終了") << QByteArray("0") << true;
+    QTest::addColumn<bool>("positionKnown");
+    QTest::newRow("on, window closed") << QByteArray("1") << false << true;
+    QTest::newRow("on, 終了") << QByteArray("1") << true << true;
+    QTest::newRow("off, window closed") << QByteArray("0") << false << true;
+    QTest::newRow("off, 終了") << QByteArray("0") << true << true;
+    // Never a wrong position: the file keeps the one it had.
+    QTest::newRow("on, the desktop tells no position") << QByteArray("1") << true << false;
 }
 
 void TestForm1Startup::exitStoresPositionWhenRemembering() {
     QFETCH(QByteArray, keepPos);
     QFETCH(bool, byMenu);
+    QFETCH(bool, positionKnown);
     const QByteArray original = settingsBytes(settingsWith(4, keepPos));
     UnstartedDesk desk(original);
+    desk.platform.windowPositionsKnown = positionKnown;
     Form1& form = *desk.form;
     QVERIFY(!form.Form_Load());
     QSignalSpy quit(&form, &Form1::quitRequested);
@@ -309,7 +314,7 @@ void TestForm1Startup::exitStoresPositionWhenRemembering() {
         form.close();
     QCOMPARE(quit.size(), 1);
     QVERIFY(!form.Timer1->isActive());
-    if (keepPos == "1") {
+    if (keepPos == "1" && positionKnown) {
         QList<QByteArray> expected = settingsWith(4, "1");
         expected[7] = "600";
         expected[8] = "900";

@@ -38,7 +38,9 @@ public:
         return fake.foregroundWindow(main, history);
     }
     void setTopmost(QWidget* window, bool on) override { fake.setTopmost(window, on); }
-    QPoint cursorPos() override { return fake.cursorPos(); }
+    std::optional<QPoint> cursorPos() override { return fake.cursorPos(); }
+    bool pointerOver(const QWidget* w) override { return fake.pointerOver(w); }
+    bool knowsWindowPositions() override { return fake.knowsWindowPositions(); }
     qint64 tickCount() override { return fake.tickCount(); }
     bool askOkCancel(QWidget* parent, const QString& text) override {
         busyWhenAsked << (form ? form->busy : -1);

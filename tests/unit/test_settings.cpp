@@ -223,18 +223,23 @@ void TestSettings::save_data() {
     QTest::addColumn<QByteArray>("keepPos");
     QTest::addColumn<QByteArray>("expectedLeft");
     QTest::addColumn<QByteArray>("expectedTop");
+    QTest::addColumn<bool>("positionKnown");
     // Only "1" stores the current position; everything else keeps the lines read.
-    QTest::newRow("remembering on") << QByteArray("1") << QByteArray("3000") << QByteArray("-45");
+    QTest::newRow("remembering on")
+        << QByteArray("1") << QByteArray("3000") << QByteArray("-45") << true;
     QTest::newRow("remembering off")
-        << QByteArray("0") << QByteArray(" 1500") << QByteArray("1.5e3");
+        << QByteArray("0") << QByteArray(" 1500") << QByteArray("1.5e3") << true;
     QTest::newRow("' 1' is not on")
-        << QByteArray(" 1") << QByteArray(" 1500") << QByteArray("1.5e3");
+        << QByteArray(" 1") << QByteArray(" 1500") << QByteArray("1.5e3") << true;
+    QTest::newRow("remembering on, the desktop tells no position")
+        << QByteArray("1") << QByteArray(" 1500") << QByteArray("1.5e3") << false;
 }
 
 void TestSettings::save() {
     QFETCH(QByteArray, keepPos);
     QFETCH(QByteArray, expectedLeft);
     QFETCH(QByteArray, expectedTop);
+    QFETCH(bool, positionKnown);
     QTemporaryDir dir;
     const QString path = settingsPath(dir.path());
     const QList<QByteArray> read = {" 1", "3", "2", keepPos, "1 ", "01", " 3", " 1500", "1.5e3"};
@@ -244,7 +249,9 @@ void TestSettings::save() {
     Settings settings = *parsed.settings;
     settings.cfgPreviewSize = QStringLiteral("4"); // a menu choice made meanwhile
 
-    QCOMPARE(saveSettings(path, settings, QPointF(3000, -45)), std::nullopt);
+    const std::optional<QPointF> position =
+        positionKnown ? std::optional(QPointF(3000, -45)) : std::nullopt;
+    QCOMPARE(saveSettings(path, settings, position), std::nullopt);
 
     QList<QByteArray> expected = read;
     expected[1] = "4";
