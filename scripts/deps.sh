@@ -9,6 +9,9 @@ POMORINA_PACKAGES=(
     clang libclang-rt-14-dev
     # The X11 clipboard owner the end-to-end tests use.
     libx11-dev
+    # The Wayland clipboard: libwayland-client (found through pkg-config) and
+    # wayland-scanner, which turns src/platform/protocols into C at build time.
+    libwayland-dev pkg-config
     # Running: the xcb and offscreen platform plugins come with libqt6gui6 (pulled in by
     # qt6-base-dev), the other plugins with qt6-qpa-plugins; a Japanese font for the menus.
     qt6-qpa-plugins fonts-noto-cjk
@@ -16,6 +19,9 @@ POMORINA_PACKAGES=(
     # windows and the clipboard, screenshots, and the accessibility bus for the menus.
     xvfb openbox xdotool xclip xsel wmctrl x11-utils imagemagick
     python3 dbus-daemon python3-pyatspi
+    # The Wayland clipboard's test: a headless compositor, the clipboard tools, and a
+    # window (weston-flower) to hold the focus meanwhile.
+    sway wl-clipboard weston
     # The release test: the desktop entry's checker (GLib's launcher, through python3-gi,
     # comes with python3-pyatspi).
     desktop-file-utils
