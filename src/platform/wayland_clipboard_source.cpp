@@ -66,7 +66,10 @@ WaylandClipboardSource::WaylandClipboardSource(std::unique_ptr<WaylandConnection
     };
     reports.read = [this](quint64 selection, ClipboardSnapshot read) {
         QMetaObject::invokeMethod(
-            this, [this, selection, read = std::move(read)]() mutable { arrived(selection, read); },
+            this,
+            [this, selection, read = std::move(read)]() mutable {
+                arrived(selection, std::move(read));
+            },
             Qt::QueuedConnection);
     };
     reports.applied = [this](quint64 content) {

@@ -7,56 +7,27 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <deque>
-#include <mutex>
 #include <variant>
 
 namespace pomorina {
 
-// What other threads hand the worker, and the descriptor that wakes it.
-struct WaylandClipboardWorker::Inbox {
-    struct Write {
-        quint64 content;
-        OwnContent data;
-    };
-    struct Provide {
-        quint64 content;
-        QByteArray type;
-        std::optional<QByteArray> bytes;
-    };
-
-    Inbox() : wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-    ~Inbox() { ::close(wake); }
-
-    void post(std::variant<Write, Provide> message) {
-        {
-            std::lock_guard lock(mutex);
-            messages.push_back(std::move(message));
-        }
-        ring();
-    }
-    void ring() const {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t ignored = ::write(wake, &one, sizeof one);
-    }
-
-    const int wake;
-    std::atomic<quint64> contents{0};
-    std::mutex mutex;
-    std::deque<std::variant<Write, Provide>> messages;
-    bool stopping = false;
-};
+namespace {
+// The sooner of two waits as poll() takes them, where -1 is for ever.
+int sooner(int a, int b) {
+    return a < 0 ? b : b < 0 ? a : std::min(a, b);
+}
+} // namespace
 
 WaylandClipboardWorker::WaylandClipboardWorker(std::unique_ptr<WaylandConnection> connection,
                                                const FetchLimits& limits,
                                                const QByteArrayList& readablePictures,
                                                Reports reports)
     : connection_(std::move(connection)), limits_(limits), readablePictures_(readablePictures),
-      reports_(std::move(reports)), inbox_(std::make_shared<Inbox>()),
+      reports_(std::move(reports)), inbox_(std::make_shared<WorkerInbox>()),
       sends_(limits.answerTimeoutMs) {
     thread_ = std::thread([this] { run(); });
 }
@@ -85,15 +56,16 @@ const char* WaylandClipboardWorker::protocolName() const {
 
 quint64 WaylandClipboardWorker::write(OwnContent content) {
     const quint64 number = ++inbox_->contents;
-    inbox_->post(Inbox::Write{number, std::move(content)});
+    inbox_->post(WorkerInbox::Write{number, std::move(content)});
     return number;
 }
 
 std::function<void(std::optional<QByteArray>)>
 WaylandClipboardWorker::provider(quint64 content, const QByteArray& type) {
-    return [inbox = std::weak_ptr<Inbox>(inbox_), content, type](std::optional<QByteArray> bytes) {
-        if (const std::shared_ptr<Inbox> open = inbox.lock())
-            open->post(Inbox::Provide{content, type, std::move(bytes)});
+    return [inbox = std::weak_ptr<WorkerInbox>(inbox_), content,
+            type](std::optional<QByteArray> bytes) {
+        if (const std::shared_ptr<WorkerInbox> open = inbox.lock())
+            open->post(WorkerInbox::Provide{content, type, std::move(bytes)});
     };
 }
 
@@ -123,10 +95,9 @@ void WaylandClipboardWorker::run() {
         if (read_ && read_->fd() >= 0)
             fds.push_back({read_->fd(), POLLIN, 0});
         sends_.addPollFds(fds);
-        int timeout = sends_.nextDeadlineMs();
-        if (read_ && read_->nextDeadlineMs() >= 0)
-            timeout =
-                timeout < 0 ? read_->nextDeadlineMs() : std::min(timeout, read_->nextDeadlineMs());
+        int timeout = sooner(sends_.nextDeadlineMs(), read_ ? read_->nextDeadlineMs() : -1);
+        if (inbox_->wake < 0)
+            timeout = sooner(timeout, 100); // nothing can wake us: look now and then
         if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             wl_display_cancel_read(display);
             connected_ = false;
@@ -157,7 +128,7 @@ void WaylandClipboardWorker::dispatch() {
 }
 
 bool WaylandClipboardWorker::takeInbox() {
-    std::deque<std::variant<Inbox::Write, Inbox::Provide>> messages;
+    std::deque<std::variant<WorkerInbox::Write, WorkerInbox::Provide>> messages;
     {
         std::lock_guard lock(inbox_->mutex);
         if (inbox_->stopping)
@@ -165,9 +136,9 @@ bool WaylandClipboardWorker::takeInbox() {
         messages.swap(inbox_->messages);
     }
     for (auto& message : messages) {
-        if (auto* write = std::get_if<Inbox::Write>(&message))
+        if (auto* write = std::get_if<WorkerInbox::Write>(&message))
             writeNow(write->content, std::move(write->data));
-        else if (auto* provide = std::get_if<Inbox::Provide>(&message))
+        else if (auto* provide = std::get_if<WorkerInbox::Provide>(&message))
             provideNow(provide->content, provide->type, provide->bytes);
     }
     return true;
@@ -175,7 +146,7 @@ bool WaylandClipboardWorker::takeInbox() {
 
 void WaylandClipboardWorker::writeNow(quint64 content, OwnContent data) {
     // Whatever was being read is older than this.
-    read_.reset();
+    supersedeRead();
     DataControl& control = connection_->dataControl();
     DataSource* source = control.createSource(data.types);
     own_[source] = Own{content, std::move(data)};
@@ -215,7 +186,7 @@ void WaylandClipboardWorker::provideNow(quint64 content, const QByteArray& type,
 // with the write is answered; the last one then is ours unless our source
 // has been cancelled meanwhile, and any before it were replaced by ours.
 void WaylandClipboardWorker::selection(DataOffer* offer, const QByteArrayList& types) {
-    read_.reset(); // superseded: what it has is never delivered
+    supersedeRead();
     if (echoAwaited_ && echoWindow_ != nullptr) {
         if (held_)
             connection_->dataControl().destroyOffer(held_->first);
@@ -268,6 +239,14 @@ void WaylandClipboardWorker::external(DataOffer* offer, const QByteArrayList& ty
     read_ = std::make_unique<SelectionRead>(connection_->dataControl(), connection_->display(),
                                             offer, types, readablePictures_, limits_);
     deliverFinishedRead(); // nothing to read: done at once
+}
+
+// A read that has finished is still delivered: its confirmation and the
+// newer selection may come in one batch of events. Any other is given up,
+// and what it has is never delivered.
+void WaylandClipboardWorker::supersedeRead() {
+    deliverFinishedRead();
+    read_.reset();
 }
 
 void WaylandClipboardWorker::deliverFinishedRead() {

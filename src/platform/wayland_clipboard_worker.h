@@ -4,8 +4,7 @@
 #include "clipboard_offer.h"
 #include "data_control.h"
 #include "wayland_transfers.h"
-
-#include <QHash>
+#include "wayland_worker_inbox.h"
 
 #include <atomic>
 #include <functional>
@@ -20,14 +19,6 @@ namespace pomorina {
 
 class SelectionRead;
 class WaylandConnection;
-
-// Content of ours for the clipboard: bytes by MIME type, offered in the
-// order of `types`. A type without bytes yet (a picture still being
-// encoded) gets them later through WaylandClipboardWorker::provide().
-struct OwnContent {
-    QByteArrayList types;
-    QHash<QByteArray, QByteArray> bytes;
-};
 
 // Watches and writes the clipboard on a thread of its own, over its own
 // connection: reads another program's selection as soon as it appears, and
@@ -64,7 +55,6 @@ public:
                                                             const QByteArray& type);
 
 private:
-    struct Inbox;
     struct Own {
         quint64 content = 0;
         OwnContent data;
@@ -78,6 +68,7 @@ private:
                     const std::optional<QByteArray>& bytes);
     void external(DataOffer* offer, const QByteArrayList& types);
     void adoptEcho(DataOffer* offer);
+    void supersedeRead();
     void deliverFinishedRead();
     static void echoWindowClosed(void* data, wl_callback* callback, uint32_t);
 
@@ -91,7 +82,7 @@ private:
     const FetchLimits limits_;
     const QByteArrayList readablePictures_;
     const Reports reports_;
-    std::shared_ptr<Inbox> inbox_;
+    std::shared_ptr<WorkerInbox> inbox_;
     std::atomic<bool> connected_{true};
 
     // The worker thread's own, from here on.
