@@ -17,9 +17,9 @@ fi
 sway_user=pomorina-sway
 as_sway=()
 if [ "$(id -u)" -eq 0 ]; then
-    if ! id -u "$sway_user" >/dev/null 2>&1; then
-        useradd -M -s /usr/sbin/nologin "$sway_user"
-    fi
+    # Another run may be making it at the same moment.
+    id -u "$sway_user" >/dev/null 2>&1 || useradd -M -s /usr/sbin/nologin "$sway_user" ||
+        id -u "$sway_user" >/dev/null
     as_sway=(runuser -u "$sway_user" --)
 fi
 
