@@ -9,6 +9,9 @@ POMORINA_PACKAGES=(
     clang libclang-rt-14-dev
     # The X11 clipboard owner the end-to-end tests use.
     libx11-dev
+    # The Wayland clipboard: libwayland-client (found through pkg-config) and
+    # wayland-scanner, which turns src/platform/protocols into C at build time.
+    libwayland-dev pkg-config
     # Running: the xcb and offscreen platform plugins come with libqt6gui6 (pulled in by
     # qt6-base-dev), the other plugins with qt6-qpa-plugins, the Wayland one with
     # qt6-wayland; a Japanese font for the menus.
