@@ -5,6 +5,7 @@
 #include "platform/process_memory.h"
 #include "platform/qt_platform.h"
 #include "platform/session_environment.h"
+#include "platform/window_platform.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@
 int main(int argc, char* argv[]) {
     pomorina::releaseLargeBlocksPromptly();
     pomorina::provideRuntimeDir();
+    pomorina::chooseWindowPlatform(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomorina"));
 

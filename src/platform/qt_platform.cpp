@@ -1,6 +1,7 @@
 #include "qt_platform.h"
 
 #include "clipboard_choice.h"
+#include "window_platform.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -49,9 +50,11 @@ void QtPlatform::setTopmost(QWidget* window, bool on) {
 
 namespace {
 // A Wayland client learns nothing of the screen outside its own windows: not
-// where the pointer is, nor where its windows are.
+// where the pointer is, nor where its windows are. Through Xwayland it is no
+// better: the pointer is followed only over X11 windows, and the compositor
+// places windows as it likes.
 bool onWayland() {
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return waylandSession() || QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 } // namespace
 

@@ -195,4 +195,8 @@ std::unique_ptr<ClipboardSource> createWaylandClipboardSource(QString* whyNot,
     return std::make_unique<WaylandClipboardSource>(std::move(connection), limits);
 }
 
+bool dataControlOffered(QString* whyNot) {
+    return WaylandConnection::open(FetchLimits{}.answerTimeoutMs, whyNot) != nullptr;
+}
+
 } // namespace pomorina

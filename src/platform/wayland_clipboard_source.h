@@ -17,4 +17,8 @@ namespace pomorina {
 std::unique_ptr<ClipboardSource> createWaylandClipboardSource(QString* whyNot,
                                                               const FetchLimits& limits = {});
 
+// Whether the compositor WAYLAND_DISPLAY names offers data-control; when not,
+// *whyNot says why. Asks the compositor itself, before any window exists.
+bool dataControlOffered(QString* whyNot);
+
 } // namespace pomorina

@@ -8,4 +8,8 @@ std::unique_ptr<ClipboardSource> createWaylandClipboardSource(QString* whyNot, c
     return nullptr;
 }
 
+bool dataControlOffered(QString* whyNot) {
+    return createWaylandClipboardSource(whyNot) != nullptr;
+}
+
 } // namespace pomorina
