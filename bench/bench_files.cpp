@@ -13,7 +13,7 @@
 #include "app/settings_file.h"
 #include "capture/picture_box.h"
 #include "files/dropped_file.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -135,9 +135,9 @@ int main(int argc, char** argv) {
     Form1 form(platform);
     if (form.Form_Load())
         return 1;
-    form.Timer1->stop();
-    form.Timer2->stop();
-    form.Timer3->stop();
+    form.Timer1()->stop();
+    form.Timer2()->stop();
+    form.Timer3()->stop();
 
     // The save.
     platform.setClipboard({{}, photoLike(3840, 2160), false});
@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     QString next;
     const Figures textDrop = measure([&](int i) { next = texts[static_cast<size_t>(i + 1)]; },
                                      [&] { form.OLEDragDrop(next); });
-    if (!platform.errorsShown.isEmpty() || form.text1().count(QStringLiteral("\r\n")) != 20) {
+    if (!platform.errorsShown.isEmpty() || form.pane().text().count(QStringLiteral("\r\n")) != 20) {
         std::fprintf(stderr, "the text drop did not take 20 lines\n");
         return 1;
     }
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             form.Timer1_Timer();
         },
         [&] { form.OLEDragDrop(big); });
-    if (!platform.errorsShown.isEmpty() || form.text1().size() != taken + 2) {
+    if (!platform.errorsShown.isEmpty() || form.pane().text().size() != taken + 2) {
         std::fprintf(stderr, "the long line was not bounded to 16 MiB\n");
         return 1;
     }

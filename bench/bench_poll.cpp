@@ -131,11 +131,11 @@ struct Measure {
 
 // CPU milliseconds per tick over `ticks` polls, after one warm-up poll.
 Measure perTick(Form1& form, int ticks) {
-    form.readclip();
+    form.poll().readclip();
     std::vector<double> costs;
     for (int i = 0; i < ticks; ++i) {
         const double start = threadCpuSeconds();
-        form.readclip();
+        form.poll().readclip();
         costs.push_back((threadCpuSeconds() - start) * 1000.0);
     }
     std::sort(costs.begin(), costs.end());
@@ -148,8 +148,8 @@ std::unique_ptr<Form1> makeForm(Platform& platform) {
         return nullptr;
     // The bench drives the polls itself; no write-back either, which would
     // put the text back on an emptied clipboard.
-    form->Timer1->stop();
-    form->Timer3->stop();
+    form->Timer1()->stop();
+    form->Timer3()->stop();
     form->hide(); // so that another window counts as in front
     return form;
 }
@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
         while (real.clipboardSource().pending())
             QCoreApplication::processEvents();
         const double pollStart = threadCpuSeconds();
-        tracked->readclip();
+        tracked->poll().readclip();
         std::printf("  picture %d: %.3f CPU-s in all, %.3f CPU-s of it in the poll\n", n + 1,
                     cpuSeconds() - start, threadCpuSeconds() - pollStart);
     }

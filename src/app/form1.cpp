@@ -1,11 +1,13 @@
 #include "app/form1.h"
 
 #include "app/app_icon.h"
+#include "app/choices.h"
 #include "app/settings_file.h"
+#include "capture/clipboard_poll.h"
 #include "capture/picture_box.h"
-#include "capture/text_box.h"
+#include "capture/preview_pane.h"
+#include "files/drop_target.h"
 #include "history/form2.h"
-#include "platform/clipboard_source.h"
 #include "platform/platform.h"
 
 #include <QCloseEvent>
@@ -15,15 +17,12 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace pomorina {
 
 namespace {
 
-constexpr std::array<int, 7> kPollIntervals = {0, 500, 1000, 2000, 3000, 5000, 9900};
-constexpr std::array<qint64, 7> kAutoHideDelays = {0, 500, 1000, 2000, 3000, 5000, 9900};
 constexpr int kWriteBackTick = 100;
 constexpr int kAutoHideTick = 100;
 
@@ -35,79 +34,35 @@ int twipsToPixels(double twips) {
 
 } // namespace
 
-int pollIntervalMs(int index) {
-    return index >= 1 && index <= 6 ? kPollIntervals[static_cast<size_t>(index)] : 0;
-}
-
-qint64 autoHideDelayMs(int index) {
-    return index >= 0 && index <= 6 ? kAutoHideDelays[static_cast<size_t>(index)] : 0;
-}
-
 Form1::Form1(Platform& platform, QWidget* parent) : QMainWindow(parent), platform_(platform) {
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(makeAppIcon());
-    createControls();
-    menu.build(menuBar());
-    onChosen(menu.sav, this, [this] { sav_Click(); });
-    onChosen(menu.end, this, [this] { end_Click(); });
-    onChosen(menu.gsave, this, [this] { gsave_Click(); });
-    onChosen(menu.rire, this, [this] { rire_Click(); });
-    connectSettingsMenus();
+    pane_ = new PreviewPane(this);
+    setCentralWidget(pane_);
+    poll_ = std::make_unique<ClipboardPoll>(platform_, *pane_, static_cast<CaptureHost&>(*this),
+                                            static_cast<HistorySink&>(*this));
+    files_ =
+        std::make_unique<FileCommands>(platform_, *poll_, *pane_, static_cast<FilesHost&>(*this));
+    drops_ = new DropTarget(this, [this](const QString& path) { OLEDragDrop(path); });
+    drops_->watch(pane_->Picture1());
+    drops_->watch(pane_->Text1()->viewport());
+    menu_.build(menuBar());
+    connectMenus();
     createTimers();
-    connect(&platform_.clipboardSource(), &ClipboardSource::snapshotArrived, this,
-            &Form1::takeArrivedContent);
 }
 
-Form1::~Form1() {
-    delete history_;
-}
-
-void Form1::createControls() {
-    auto* client = new QWidget(this);
-    setCentralWidget(client);
-
-    Picture1 = new PictureBox(client);
-    Picture1->setGeometry(0, 0, 324, 324);
-    Picture1->setAcceptDrops(true);
-    Picture1->installEventFilter(this);
-
-    Text1 = new QPlainTextEdit(client);
-    prepareTextBox(Text1);
-    Text1->setGeometry(0, 0, 324, 324);
-    Text1->setAcceptDrops(true);
-    Text1->viewport()->installEventFilter(this);
-    Text1->hide();
-    connect(Text1, &QPlainTextEdit::textChanged, this, [this] {
-        if (!settingText1_)
-            text1_ = textOf(Text1); // typed by the user
-        if (!pollWriting_) {
-            // The user's text is due on the clipboard, unless newer content
-            // reaches it first.
-            textWrittenBack = 0;
-            pendingEdit.made(platform_.clipboardSource().changeCount());
-        }
-        Text1_Change();
-    });
-
-    // Picture2 and Picture3 work out of sight.
-    Picture2 = new PictureBox(client);
-    Picture2->setGeometry(328, 16, 97, 121);
-    Picture2->hide();
-    Picture3 = new PictureBox(client, PictureBox::Resolution::Exact); // saved as it is
-    Picture3->setGeometry(368, 280, 49, 41);
-    Picture3->hide();
-}
+Form1::~Form1() = default;
 
 void Form1::createTimers() {
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(500);
-    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(kAutoHideTick);
-    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
-    Timer3 = new QTimer(this);
-    Timer3->setInterval(kWriteBackTick);
-    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    timer1_ = new QTimer(this);
+    timer1_->setInterval(kPollIntervals[0].effect);
+    connect(timer1_, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    timer2_ = new QTimer(this);
+    timer2_->setInterval(kAutoHideTick);
+    connect(timer2_, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    timer3_ = new QTimer(this);
+    timer3_->setInterval(kWriteBackTick);
+    connect(timer3_, &QTimer::timeout, this, &Form1::Timer3_Timer);
 }
 
 QString Form1::settingsFile() const {
@@ -126,84 +81,82 @@ std::optional<SettingsError> Form1::Form_Load() {
     const ParsedSettings parsed = readSettingsFile(settingsFile());
     if (!parsed.settings)
         return parsed.error;
-    cfg = *parsed.settings;
+    cfg_ = *parsed.settings;
 
     // 2. Always on top; this also shows the window.
-    const bool onTop = cfg.cfgTopmost == QLatin1String("1");
-    menu.tu->setChecked(onTop);
+    const bool onTop = cfg_.cfgTopmost == QLatin1String("1");
+    menu_.tu->setChecked(onTop);
     topmost(onTop);
 
     // 3. Preview size.
-    cfgValue = *integerValue(cfg.cfgPreviewSize);
-    for (int i = menu.se.first(); i <= menu.se.last(); ++i)
-        menu.se.setChecked(i, false);
-    menu.se.setChecked(cfgValue, true);
-    applyFullSizeLayout(cfgValue);
-    cfg.cfgPreviewSize = QString::number(cfgValue);
+    cfgValue_ = *integerValue(cfg_.cfgPreviewSize);
+    for (int i = menu_.se.first(); i <= menu_.se.last(); ++i)
+        menu_.se.setChecked(i, false);
+    menu_.se.setChecked(cfgValue_, true);
+    applyFullSizeLayout(cfgValue_);
+    cfg_.cfgPreviewSize = QString::number(cfgValue_);
 
     // 4. Poll interval.
-    cfgValue = *integerValue(cfg.cfgInterval);
-    for (int i = menu.sec.first(); i <= menu.sec.last(); ++i)
-        menu.sec.setChecked(i, false);
-    menu.sec.setChecked(cfgValue, true);
-    Timer1->setInterval(pollIntervalMs(cfgValue));
-    cfg.cfgInterval = QString::number(cfgValue);
+    cfgValue_ = *integerValue(cfg_.cfgInterval);
+    for (int i = menu_.sec.first(); i <= menu_.sec.last(); ++i)
+        menu_.sec.setChecked(i, false);
+    menu_.sec.setChecked(cfgValue_, true);
+    timer1_->setInterval(choiceAt(kPollIntervals, cfgValue_)->effect);
+    cfg_.cfgInterval = QString::number(cfgValue_);
 
     // 5. Position, applied as it stands, wherever it lies.
-    moveFrameTo(QPoint(twipsToPixels(*numericValue(cfg.cfgLeft)),
-                       twipsToPixels(*numericValue(cfg.cfgTop))));
+    moveFrameTo(QPoint(twipsToPixels(*numericValue(cfg_.cfgLeft)),
+                       twipsToPixels(*numericValue(cfg_.cfgTop))));
 
     // 6. Remember the position: everything but "0" is on.
-    menu.zen->setChecked(cfg.cfgKeepPos != QLatin1String("0"));
+    menu_.zen->setChecked(cfg_.cfgKeepPos != QLatin1String("0"));
 
     // 7. Save resolution.
-    menu.scrsav.setChecked(*integerValue(cfg.cfgSaveSize), true);
+    menu_.scrsav.setChecked(*integerValue(cfg_.cfgSaveSize), true);
 
     // 8. Background colour.
-    menu.bk.setChecked(*integerValue(cfg.cfgBackColor), true);
-    applyBackColor();
+    menu_.bk.setChecked(*integerValue(cfg_.cfgBackColor), true);
+    applyBackColour();
 
     // 9. Auto-hide delay.
-    menu.jidou.setChecked(*integerValue(cfg.cfgAutoHide), true);
+    menu_.jidou.setChecked(*integerValue(cfg_.cfgAutoHide), true);
     applyHideDelay();
 
-    Timer1->start();
-    Timer2->start();
-    Timer3->start();
+    timer1_->start();
+    timer2_->start();
+    timer3_->start();
     return std::nullopt;
 }
 
-void Form1::applyBackColor() {
+void Form1::applyBackColour() {
     // Only the exact texts name a colour; " 1" checks the item but colours nothing.
-    std::optional<QColor> color;
-    if (cfg.cfgBackColor == QLatin1String("0"))
-        color = QColor(Qt::white);
-    else if (cfg.cfgBackColor == QLatin1String("1"))
-        color = QColor(Qt::black);
-    if (color) {
-        Picture1->setBackColor(*color);
-        Picture3->setBackColor(*color);
+    if (const auto colour = choiceStoredAs(kBackColours, cfg_.cfgBackColor)) {
+        pane_->Picture1()->setBackColor(QColor::fromRgb(colour->effect));
+        files_->Picture3()->setBackColor(QColor::fromRgb(colour->effect));
     }
 }
 
 void Form1::applyHideDelay() {
     // A later checked item overrides an earlier one.
-    for (int i = menu.jidou.first(); i <= menu.jidou.last(); ++i) {
-        if (menu.jidou.isChecked(i))
-            hideDelay = autoHideDelayMs(i);
+    for (const auto& delay : kAutoHideDelays) {
+        if (menu_.jidou.isChecked(delay.index))
+            countdown_.setHideDelay(delay.effect);
     }
 }
 
 void Form1::applyFullSizeLayout(int n) {
-    previewWidth = n * 64;
-    previewHeight = n * 64;
-    const int box = previewWidth + 2 * PictureBox::kFrame;
-    Picture1->resize(box, previewHeight + 2 * PictureBox::kFrame);
-    Text1->resize(box, previewHeight + 2 * PictureBox::kFrame);
+    const std::optional<Choice<int>> size = choiceAt(kPreviewSizes, n);
+    pane_->setPreviewSide(size ? size->effect : 64 * n);
     // The client area is the box and the menu bar above it; the window
     // manager adds its own frame around that.
-    const int bar = menuBar()->heightForWidth(box);
-    resize(box, previewHeight + 2 * PictureBox::kFrame + qMax(bar, 0));
+    const QSize box = pane_->boxSize();
+    const int bar = menuBar()->heightForWidth(box.width());
+    resize(box.width(), box.height() + qMax(bar, 0));
+}
+
+void Form1::applyPreviewLayout() {
+    cfgValue_ = integerValue(cfg_.cfgPreviewSize).value_or(cfgValue_);
+    applyFullSizeLayout(cfgValue_);
 }
 
 void Form1::moveFrameTo(QPoint topLeft) {
@@ -215,17 +168,12 @@ void Form1::moveFrameTo(QPoint topLeft) {
         move(topLeft);
 }
 
-void Form1::applyPreviewLayout() {
-    cfgValue = integerValue(cfg.cfgPreviewSize).value_or(cfgValue);
-    applyFullSizeLayout(cfgValue);
-}
-
 void Form1::topmost(bool on) {
     platform_.setTopmost(this, on);
 }
 
 void Form1::sav_Click() {
-    if (const std::optional<QString> error = saveSettings(settingsFile(), cfg, positionTwips()))
+    if (const std::optional<QString> error = saveSettings(settingsFile(), cfg_, positionTwips()))
         platform_.showError(this, *error); // the settings stay as chosen; saving can be retried
 }
 
@@ -239,11 +187,11 @@ void Form1::Form_Unload() {
         return;
     ended_ = true;
     // Nothing runs after the exit.
-    Timer1->stop();
-    Timer2->stop();
-    Timer3->stop();
+    timer1_->stop();
+    timer2_->stop();
+    timer3_->stop();
     if (const std::optional<QString> error =
-            storeExitPosition(settingsFile(), cfg, positionTwips()))
+            storeExitPosition(settingsFile(), cfg_, positionTwips()))
         platform_.showError(this, *error);
     emit quitRequested();
 }
@@ -251,6 +199,99 @@ void Form1::Form_Unload() {
 void Form1::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+// The owners' handlers.
+
+void Form1::Timer1_Timer() {
+    poll_->Timer1_Timer();
+}
+
+void Form1::Timer3_Timer() {
+    poll_->Timer3_Timer();
+}
+
+void Form1::gsave_Click() {
+    files_->gsave_Click();
+}
+
+void Form1::OLEDragDrop(const QString& path) {
+    files_->OLEDragDrop(path);
+}
+
+Form2& Form1::history() {
+    if (!history_) {
+        history_ =
+            std::make_unique<Form2>(platform_, *this, *poll_, static_cast<HistoryHost&>(*this));
+        history_->setWindowIcon(windowIcon());
+    }
+    return *history_;
+}
+
+bool Form1::historyShown() const {
+    return history_ && history_->isVisible();
+}
+
+void Form1::rire_Click() {
+    history().open();
+}
+
+// What the owners ask of the main window.
+
+Foreground Form1::foreground() {
+    return platform_.foregroundWindow(this, history_.get());
+}
+
+void Form1::setCaption(const QString& caption) {
+    setWindowTitle(caption);
+}
+
+void Form1::restartCountdown() {
+    countdown_.restart(platform_.tickCount());
+}
+
+void Form1::startCountdownIfStopped() {
+    countdown_.startIfStopped(platform_.tickCount());
+}
+
+void Form1::cancelCountdown() {
+    countdown_.cancel();
+}
+
+void Form1::pushText(const QString& newest) {
+    history().pushText(newest);
+}
+
+void Form1::pushPicture(const QImage& newest) {
+    history().pushPicture(newest);
+}
+
+void Form1::followEdit(const QString& text) {
+    history().followEdit(text);
+}
+
+void Form1::historyOpened() {
+    topmost(false);
+}
+
+void Form1::historyClosing() {
+    if (cfg_.cfgTopmost == QLatin1String("1"))
+        topmost(true);
+}
+
+void Form1::historyClosed() {
+    applyPreviewLayout();
+    countdown_.cancel();
+}
+
+std::optional<QSize> Form1::saveResolution() {
+    // Compared by value: "1.0" names the second resolution as "1" does.
+    const std::optional<double> value = numericValue(cfg_.cfgSaveSize);
+    for (const auto& size : kSaveSizes) {
+        if (value && *value == size.index)
+            return size.effect;
+    }
+    return std::nullopt;
 }
 
 } // namespace pomorina

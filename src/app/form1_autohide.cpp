@@ -35,8 +35,8 @@ bool Form1::collapsed() const {
 
 void Form1::Timer2_Timer() {
     // 1. Shrink when due, on every tick for as long as it is due.
-    if (collapseDue(hideArmed, hideStart, hideDelay, platform_.tickCount(), menu.jidou.isChecked(0),
-                    historyShown()))
+    if (collapseDue(countdown_.hideArmed(), countdown_.hideStart(), countdown_.hideDelay(),
+                    platform_.tickCount(), menu_.jidou.isChecked(0), historyShown()))
         collapse();
 
     // 2.-4. Is the pointer over the window, its title or its menu bar? Where
@@ -44,11 +44,10 @@ void Form1::Timer2_Timer() {
     // leaving the window tell.
     const std::optional<QPoint> cursorPos = platform_.cursorPos();
     if (cursorPos ? pointerInside(*cursorPos, hideEdges()) : platform_.pointerOver(this)) {
-        hideArmed = false;
+        countdown_.cancel();
         applyPreviewLayout();
-    } else if (!hideArmed) {
-        hideStart = platform_.tickCount();
-        hideArmed = true;
+    } else {
+        countdown_.startIfStopped(platform_.tickCount());
     }
 }
 

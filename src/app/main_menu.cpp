@@ -1,5 +1,7 @@
 #include "main_menu.h"
 
+#include "app/choices.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -23,10 +25,11 @@ void hideAndDisable(QAction* item) {
 
 } // namespace
 
-ChoiceGroup::ChoiceGroup(QMenu* menu, int firstIndex, const QList<QString>& captions)
-    : first_(firstIndex) {
-    for (const QString& caption : captions)
-        items_.append(addCheckable(menu, caption));
+QAction* ChoiceGroup::addItem(QMenu* menu, const QString& caption, bool hidden) {
+    QAction* item = addCheckable(menu, caption);
+    if (hidden) // chosen in the settings file only
+        hideAndDisable(item);
+    return item;
 }
 
 QAction* ChoiceGroup::item(int index) const {
@@ -52,33 +55,15 @@ void MainMenu::build(QMenuBar* bar) {
     end = aaaa->addAction(QStringLiteral("終了"));
 
     bbbb = bar->addMenu(QStringLiteral("設定"));
-    se = ChoiceGroup(bbbb, 1,
-                     {QStringLiteral("64*64"), QStringLiteral("128*128"), QStringLiteral("192*192"),
-                      QStringLiteral("256*256"), QStringLiteral("320*320")});
+    se = ChoiceGroup(bbbb, kPreviewSizes);
     bbbb->addSeparator();
-    QMenu* interval = bbbb->addMenu(QStringLiteral("読み取り間隔"));
-    sec = ChoiceGroup(interval, 1,
-                      {QStringLiteral("０．５秒"), QStringLiteral("１．０秒"),
-                       QStringLiteral("２．０秒"), QStringLiteral("３．０秒"),
-                       QStringLiteral("５．０秒"), QStringLiteral("９．９秒")});
+    sec = ChoiceGroup(bbbb->addMenu(QStringLiteral("読み取り間隔")), kPollIntervals);
     bbbb->addSeparator();
-    QMenu* saveSize = bbbb->addMenu(QStringLiteral("保存設定"));
-    scrsav = ChoiceGroup(saveSize, 0,
-                         {QStringLiteral("640*480"), QStringLiteral("1024*768"),
-                          QStringLiteral("1280*1024"), QStringLiteral("1600*1200")});
+    scrsav = ChoiceGroup(bbbb->addMenu(QStringLiteral("保存設定")), kSaveSizes);
     bbbb->addSeparator();
-    QMenu* backColor = bbbb->addMenu(QStringLiteral("バックカラー"));
-    bk = ChoiceGroup(backColor, 0, {QStringLiteral("ＷＨＩＴＥ"), QStringLiteral("ＢＬＡＣＫ")});
+    bk = ChoiceGroup(bbbb->addMenu(QStringLiteral("バックカラー")), kBackColours);
     bbbb->addSeparator();
-    QMenu* autoHide = bbbb->addMenu(QStringLiteral("自動的に隠す"));
-    jidou = ChoiceGroup(autoHide, 0,
-                        {QStringLiteral("０．０秒"), QStringLiteral("０．５秒"),
-                         QStringLiteral("１．０秒"), QStringLiteral("２．０秒"),
-                         QStringLiteral("３．０秒"), QStringLiteral("５．０秒"),
-                         QStringLiteral("９．９秒")});
-    // The longer delays can only be chosen in the settings file.
-    for (int index = 3; index <= 6; ++index)
-        hideAndDisable(jidou.item(index));
+    jidou = ChoiceGroup(bbbb->addMenu(QStringLiteral("自動的に隠す")), kAutoHideDelays);
     bbbb->addSeparator();
     tu = addCheckable(bbbb, QStringLiteral("常に手前に表示"));
     zen = addCheckable(bbbb, QStringLiteral("終了位置を覚える"));

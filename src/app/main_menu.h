@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <iterator>
 
 class QAction;
 class QMenu;
@@ -17,7 +18,12 @@ namespace pomorina {
 class ChoiceGroup {
 public:
     ChoiceGroup() = default;
-    ChoiceGroup(QMenu* menu, int firstIndex, const QList<QString>& captions);
+    // The items of a group's table, in order, under `menu`.
+    template <typename Table> ChoiceGroup(QMenu* menu, const Table& table) {
+        first_ = std::begin(table)->index;
+        for (const auto& choice : table)
+            items_.append(addItem(menu, choice.caption.toString(), choice.hidden));
+    }
 
     int first() const { return first_; }
     int last() const { return first_ + static_cast<int>(items_.size()) - 1; }
@@ -27,6 +33,8 @@ public:
     void setChecked(int index, bool checked);
 
 private:
+    static QAction* addItem(QMenu* menu, const QString& caption, bool hidden);
+
     int first_ = 0;
     QList<QAction*> items_;
 };

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "app/choices.h"
+
 #include <QRegularExpression>
 
 #include <cfloat>
@@ -15,13 +17,14 @@ struct ChoiceLine {
     int last;
 };
 
+template <typename Table> constexpr ChoiceLine choiceLine(int line, const Table& table) {
+    return {line, firstIndex(table), lastIndex(table)};
+}
+
 // Lines that hold the index of a menu choice, with the indexes that exist.
 constexpr ChoiceLine kChoiceLines[] = {
-    {2, 1, 5}, // preview size
-    {3, 1, 6}, // poll interval
-    {5, 0, 3}, // save resolution
-    {6, 0, 1}, // background colour
-    {7, 0, 6}, // auto-hide delay
+    choiceLine(2, kPreviewSizes), choiceLine(3, kPollIntervals),  choiceLine(5, kSaveSizes),
+    choiceLine(6, kBackColours),  choiceLine(7, kAutoHideDelays),
 };
 
 constexpr int kPositionLines[] = {8, 9};

@@ -17,8 +17,6 @@ class StallWatch : public QObject {
 public:
     StallWatch(const QString& reportPath, QObject* parent = nullptr);
 
-    qint64 longestStallMs() const { return longest_; }
-
 private:
     void tick();
     void report();

@@ -6,18 +6,6 @@
 
 namespace pomorina {
 
-std::optional<QSize> saveResolution(double settingValue) {
-    if (settingValue == 0)
-        return QSize(640, 480);
-    if (settingValue == 1)
-        return QSize(1024, 768);
-    if (settingValue == 2)
-        return QSize(1280, 1024);
-    if (settingValue == 3)
-        return QSize(1600, 1200);
-    return std::nullopt;
-}
-
 namespace {
 
 // Writes out what the file still holds in its buffer. A write that a full

@@ -11,10 +11,6 @@ namespace pomorina {
 // The saved picture's name, in the program's folder.
 inline const QString kImageFileName = QStringLiteral("Image.bmp");
 
-// The resolution of a saved picture for the save-size setting: 0 → 640*480,
-// 1 → 1024*768, 2 → 1280*1024, 3 → 1600*1200. Nothing for any other value.
-std::optional<QSize> saveResolution(double settingValue);
-
 // Writes a picture as a 24-bit BMP file. The bitmap goes to a new file
 // beside the old one, which it then replaces in one step: a failed save
 // leaves the previous file as it was, and a read-only file is never replaced.

@@ -1,7 +1,6 @@
 #include "history/form2.h"
 
-#include "app/app_icon.h"
-#include "app/form1.h"
+#include "capture/clipboard_poll.h"
 #include "capture/picture_box.h"
 #include "capture/text_box.h"
 #include "platform/platform.h"
@@ -24,35 +23,33 @@ constexpr int kWatchTick = 100;
 
 } // namespace
 
-Form2::Form2(Platform& platform, Form1& main)
-    : QWidget(nullptr, Qt::Window), platform_(platform), main_(main) {
+Form2::Form2(Platform& platform, QWidget& mainWindow, ClipboardPoll& poll, HistoryHost& host)
+    : QWidget(nullptr, Qt::Window), platform_(platform), mainWindow_(mainWindow), poll_(poll),
+      host_(host) {
     setWindowTitle(QStringLiteral("履歴"));
-    setWindowIcon(makeAppIcon());
     setFixedSize(kClientWidth, kClientHeight);
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
-        Picture1[i] = new PictureBox(this);
-        Picture1[i]->setGeometry(kSlotLefts[i], kThumbnailTop, HistoryStore::thumbBoxSize,
-                                 HistoryStore::thumbBoxSize);
-        connect(Picture1[i], &PictureBox::clicked, this, [this, i] { emit pictureSlotClicked(i); });
+        thumbnails_[i] = new PictureBox(this);
+        thumbnails_[i]->setGeometry(kSlotLefts[i], kThumbnailTop, HistoryStore::thumbBoxSize,
+                                    HistoryStore::thumbBoxSize);
+        connect(thumbnails_[i], &PictureBox::clicked, this, [this, i] { Picture1_Click(i); });
 
-        Text1[i] = new QPlainTextEdit(this);
-        prepareTextBox(Text1[i]);
-        Text1[i]->setGeometry(kSlotLefts[i], kTextTop, HistoryStore::thumbBoxSize,
-                              HistoryStore::thumbBoxSize);
-        Text1[i]->viewport()->installEventFilter(this);
-        connect(Text1[i], &QPlainTextEdit::textChanged, this, [this, i] {
+        texts_[i] = new QPlainTextEdit(this);
+        prepareTextBox(texts_[i]);
+        texts_[i]->setGeometry(kSlotLefts[i], kTextTop, HistoryStore::thumbBoxSize,
+                               HistoryStore::thumbBoxSize);
+        texts_[i]->viewport()->installEventFilter(this);
+        connect(texts_[i], &QPlainTextEdit::textChanged, this, [this, i] {
             if (quiet_)
                 return;
-            shown_[i] = textOf(Text1[i]);
-            store.setText(i, shown_[i]);
+            shown_[i] = textOf(texts_[i]);
+            store_.setText(i, shown_[i]);
             Text1_Change(i);
         });
     }
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(kWatchTick);
-    connect(Timer1, &QTimer::timeout, this, &Form2::Timer1_Timer);
-    connect(this, &Form2::pictureSlotClicked, this, &Form2::Picture1_Click);
-    connect(this, &Form2::textSlotClicked, this, &Form2::Text1_Click);
+    watch_ = new QTimer(this);
+    watch_->setInterval(kWatchTick);
+    connect(watch_, &QTimer::timeout, this, &Form2::Timer1_Timer);
 }
 
 Form2::~Form2() = default;
@@ -60,66 +57,81 @@ Form2::~Form2() = default;
 void Form2::showTexts() {
     quiet_ = true;
     for (int i = 0; i < HistoryStore::kSlots; ++i) {
-        if (shown_[i] == store.text(i))
+        if (shown_[i] == store_.text(i))
             continue;
-        shown_[i] = store.text(i);
-        showInBox(Text1[i], shown_[i]);
+        shown_[i] = store_.text(i);
+        showInBox(texts_[i], shown_[i]);
     }
     quiet_ = false;
 }
 
-void Form2::showPushedThumbnail() {
+void Form2::pushText(const QString& newest) {
+    // The queue moves in the store; the window then shows it without running
+    // any slot's change handler, so nothing writes into a slot meanwhile.
+    store_.pushtext();
+    store_.setText(0, newest);
+    showTexts();
+}
+
+void Form2::pushPicture(const QImage& newest) {
+    store_.pushimage(newest);
+    // The older thumbnails move one box on as they are; only the newest is
+    // made from its full-size picture.
     for (int i = HistoryStore::kSlots - 1; i > 0; --i)
-        thumbnails_[i] = thumbnails_[i - 1];
-    thumbnails_[0] = store.thumbnail(0, Picture1[0]->backColor(), devicePixelRatioF());
+        thumbnailsDrawn_[i] = thumbnailsDrawn_[i - 1];
+    thumbnailsDrawn_[0] = store_.thumbnail(0, thumbnails_[0]->backColor(), devicePixelRatioF());
     for (int i = 0; i < HistoryStore::kSlots; ++i)
         drawThumbnail(i);
 }
 
+void Form2::followEdit(const QString& text) {
+    store_.setText(0, text);
+    showTexts();
+}
+
 void Form2::drawThumbnail(int slot) {
     // The thumbnail includes the box's frame; the canvas starts inside it.
-    const QImage& thumbnail = thumbnails_[slot];
-    Picture1[slot]->clear();
-    Picture1[slot]->drawPicture(
+    const QImage& thumbnail = thumbnailsDrawn_[slot];
+    thumbnails_[slot]->clear();
+    thumbnails_[slot]->drawPicture(
         thumbnail, QRectF(QPointF(-HistoryStore::thumbFrame, -HistoryStore::thumbFrame),
                           thumbnail.deviceIndependentSize()));
 }
 
-void Form2::setSlotText(int index, const QString& text) {
-    store.setText(index, text);
-    quiet_ = true;
-    shown_[index] = text;
-    showInBox(Text1[index], text);
-    quiet_ = false;
-    Text1_Change(index);
+void Form2::Text1_Change(int index) {
+    poll_.takeSlotEdit(store_.text(index));
 }
 
-void Form2::Text1_Change(int index) {
-    main_.setText1(store.text(index));
+void Form2::Picture1_Click(int index) {
+    const QImage picture = store_.picture(index);
+    if (!picture.isNull()) // an empty slot does nothing
+        poll_.restorePicture(picture);
+}
+
+void Form2::Text1_Click(int index) {
+    poll_.restoreText(store_.text(index));
 }
 
 void Form2::open() {
-    Timer1->start(kWatchTick);
-    main_.topmost(false);
+    watch_->start(kWatchTick);
+    host_.historyOpened();
     show();
     raise();
     activateWindow();
 }
 
 void Form2::Timer1_Timer() {
-    const Foreground front = platform_.foregroundWindow(&main_, this);
+    const Foreground front = platform_.foregroundWindow(&mainWindow_, this);
     if (front == Foreground::History || front == Foreground::None)
         return;
     closeByWatch();
 }
 
 void Form2::closeByWatch() {
-    Timer1->stop();
-    if (main_.cfg.cfgTopmost == QLatin1String("1"))
-        main_.topmost(true);
+    watch_->stop();
+    host_.historyClosing();
     hide();
-    main_.applyPreviewLayout();
-    main_.hideArmed = false;
+    host_.historyClosed();
 }
 
 void Form2::closeEvent(QCloseEvent* event) {
@@ -131,8 +143,8 @@ void Form2::closeEvent(QCloseEvent* event) {
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
         for (int i = 0; i < HistoryStore::kSlots; ++i) {
-            if (watched == Text1[i]->viewport())
-                emit textSlotClicked(i);
+            if (watched == texts_[i]->viewport())
+                Text1_Click(i);
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/capture_host.h"
+#include "history/history_host.h"
 #include "history/history_store.h"
 
 #include <QWidget>
@@ -11,29 +13,23 @@ class QTimer;
 
 namespace pomorina {
 
-class Form1;
+class ClipboardPoll;
 class PictureBox;
 class Platform;
 
 // The history window "履歴": the six newest pictures as thumbnails above the
 // six newest texts. It hides itself as soon as another window comes to the
-// front, giving the main window back its place and size.
-class Form2 : public QWidget {
+// front, giving the main window back its place and size. It holds the
+// history, which the poll pushes into.
+class Form2 : public QWidget, public HistorySink {
     Q_OBJECT
 public:
-    Form2(Platform& platform, Form1& main);
+    // `mainWindow` is the window it steps aside for; `poll` takes the entries
+    // chosen or edited here.
+    Form2(Platform& platform, QWidget& mainWindow, ClipboardPoll& poll, HistoryHost& host);
     ~Form2() override;
 
-    // The history the window shows.
-    HistoryStore store;
-
-    // Shows the store's texts; none of the slots' change handlers runs.
-    void showTexts();
-    // After a picture push: the older thumbnails move one box on as they
-    // are, and only the newest is made from its full-size picture.
-    void showPushedThumbnail();
-    // Sets one text slot, running its change handler as an edit would.
-    void setSlotText(int index, const QString& text);
+    const HistoryStore& store() const { return store_; }
 
     // Opening from the main window's menu: the watch starts and the window
     // comes to the front.
@@ -47,13 +43,15 @@ public:
     void Picture1_Click(int index);
     void Text1_Click(int index);
 
-    std::array<PictureBox*, HistoryStore::kSlots> Picture1{};  // thumbnails
-    std::array<QPlainTextEdit*, HistoryStore::kSlots> Text1{}; // text slots
-    QTimer* Timer1 = nullptr;
+    PictureBox* Picture1(int index) const { return thumbnails_.at(index); }
+    QPlainTextEdit* Text1(int index) const { return texts_.at(index); }
+    QTimer* Timer1() const { return watch_; }
 
-signals:
-    void pictureSlotClicked(int index);
-    void textSlotClicked(int index);
+    // HistorySink
+    bool shown() const override { return isVisible(); }
+    void pushText(const QString& newest) override;
+    void pushPicture(const QImage& newest) override;
+    void followEdit(const QString& text) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,14 +60,24 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Shows the store's texts; none of the slots' change handlers runs.
+    void showTexts();
+    void drawThumbnail(int slot);
     void closeByWatch();
 
     Platform& platform_;
-    Form1& main_;
-    bool quiet_ = false;                              // slot texts being set without their handlers
-    std::array<QString, HistoryStore::kSlots> shown_; // what each text box was given
-    std::array<QImage, HistoryStore::kSlots> thumbnails_; // what each picture box shows
-    void drawThumbnail(int slot);
+    QWidget& mainWindow_;
+    ClipboardPoll& poll_;
+    HistoryHost& host_;
+    HistoryStore store_;
+    std::array<PictureBox*, HistoryStore::kSlots> thumbnails_{};
+    std::array<QPlainTextEdit*, HistoryStore::kSlots> texts_{};
+    QTimer* watch_ = nullptr;
+    // The slots' texts are being set by the program: their change handlers,
+    // which run inside, must not take it for an edit.
+    bool quiet_ = false;
+    std::array<QString, HistoryStore::kSlots> shown_;          // what each text box was given
+    std::array<QImage, HistoryStore::kSlots> thumbnailsDrawn_; // what each picture box shows
 };
 
 } // namespace pomorina

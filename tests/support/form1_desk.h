@@ -4,9 +4,11 @@
 
 #include "app/form1.h"
 #include "app/settings_file.h"
+#include "capture/clipboard_poll.h"
 #include "capture/picture_box.h"
+#include "capture/preview_pane.h"
 #include "history/form2.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 #include "support/settings_bytes.h"
 
 #include <QFile>
@@ -49,13 +51,13 @@ struct Desk : UnstartedDesk {
     explicit Desk(const QList<QByteArray>& settings = defaultSettings())
         : UnstartedDesk(settingsBytes(settings)) {
         loaded = !form->Form_Load();
-        form->Timer1->stop();
-        form->Timer2->stop();
-        form->Timer3->stop();
+        form->Timer1()->stop();
+        form->Timer2()->stop();
+        form->Timer3()->stop();
     }
 
     Form1& main() { return *form; }
-    Form2& history() { return *form->history(); }
+    Form2& history() { return form->history(); }
 
     // Another program copies text, a picture, or both.
     void copyText(const QString& text) { platform.setClipboard({text, {}, false}); }
@@ -85,8 +87,8 @@ inline QImage filled(int width, int height, QRgb colour,
 // The texts the history window's six text boxes show.
 inline QStringList slotBoxTexts(Form2& window) {
     QStringList texts;
-    for (QPlainTextEdit* box : window.Text1)
-        texts << box->toPlainText();
+    for (int slot = 0; slot < HistoryStore::kSlots; ++slot)
+        texts << window.Text1(slot)->toPlainText();
     return texts;
 }
 
@@ -94,7 +96,7 @@ inline QStringList slotBoxTexts(Form2& window) {
 inline QStringList storedTexts(const Form2& window) {
     QStringList texts;
     for (int slot = 0; slot < HistoryStore::kSlots; ++slot)
-        texts << window.store.text(slot);
+        texts << window.store().text(slot);
     return texts;
 }
 

@@ -15,10 +15,10 @@ constexpr QRgb kBlack = 0xFF000000;
 
 // The text view shown and the picture view hidden, or the other way round.
 inline bool textViewShown(Form1& form) {
-    return !form.Text1->isHidden() && form.Picture1->isHidden();
+    return !form.pane().Text1()->isHidden() && form.pane().Picture1()->isHidden();
 }
 inline bool pictureViewShown(Form1& form) {
-    return !form.Picture1->isHidden() && form.Text1->isHidden();
+    return !form.pane().Picture1()->isHidden() && form.pane().Text1()->isHidden();
 }
 
 // `texts` padded with empty ones to the six history slots.

@@ -98,8 +98,8 @@ void TestAutoHide::collapsesOnFirstTickAfterDelay() {
     // The first tick with the pointer away starts the countdown.
     desk.platform.now = start;
     form.Timer2_Timer();
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, start);
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), start);
 
     // Up to and including the tick at exactly the delay: full size.
     tickUntil(desk, start + delay);
@@ -119,8 +119,8 @@ void TestAutoHide::collapsesOnFirstTickAfterDelay() {
     QVERIFY(form.collapsed());
     QCOMPARE(form.width(), full.width());
     QCOMPARE(form.frameGeometry().topLeft(), topLeft);
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, start);
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), start);
 }
 
 void TestAutoHide::pointerOverCollapsedWindow_data() {
@@ -181,7 +181,7 @@ void TestAutoHide::pointerOverCollapsedWindow() {
 
     QCOMPARE(form.collapsed(), !opens);
     QCOMPARE(form.size(), opens ? full : QSize(full.width(), form.menuBar()->height()));
-    QCOMPARE(form.hideArmed, !opens);
+    QCOMPARE(form.countdown().hideArmed(), !opens);
     if (opens) {
         // Open while the pointer stays; the countdown starts once it leaves.
         tickUntil(desk, desk.platform.now + 20 * kTick);
@@ -189,11 +189,11 @@ void TestAutoHide::pointerOverCollapsedWindow() {
         desk.platform.cursor = farAway(form.hideEdges());
         desk.platform.now += kTick;
         form.Timer2_Timer();
-        QVERIFY(form.hideArmed);
-        QCOMPARE(form.hideStart, desk.platform.now);
-        tickUntil(desk, form.hideStart + 500);
+        QVERIFY(form.countdown().hideArmed());
+        QCOMPARE(form.countdown().hideStart(), desk.platform.now);
+        tickUntil(desk, form.countdown().hideStart() + 500);
         QVERIFY(!form.collapsed());
-        tickUntil(desk, form.hideStart + 600);
+        tickUntil(desk, form.countdown().hideStart() + 600);
         QVERIFY(form.collapsed());
     }
 }
@@ -242,14 +242,13 @@ void TestAutoHide::pointerLimits() {
     else
         base = {e.edgeLeft, e.edgeTop - e.band};
     desk.platform.cursor = base + offset;
-    form.hideArmed = true;
-    form.hideStart = 4242;
+    form.countdown().restart(4242);
     desk.platform.now = 5000;
     form.Timer2_Timer();
 
     // Inside stops the countdown; outside leaves the running one alone.
-    QCOMPARE(form.hideArmed, !inside);
-    QCOMPARE(form.hideStart, qint64(4242));
+    QCOMPARE(form.countdown().hideArmed(), !inside);
+    QCOMPARE(form.countdown().hideStart(), qint64(4242));
 }
 
 void TestAutoHide::offNeverCollapses() {
@@ -261,11 +260,11 @@ void TestAutoHide::offNeverCollapses() {
     desk.platform.cursor = farAway(form.hideEdges());
     desk.platform.now = 1000;
     form.Timer2_Timer();
-    QVERIFY(form.hideArmed); // the countdown runs all the same
+    QVERIFY(form.countdown().hideArmed()); // the countdown runs all the same
     tickUntil(desk, 1000 + 600 * kTick);
     QCOMPARE(form.size(), full);
     // A countdown armed by hand long ago does not shrink it either.
-    form.hideStart = 0;
+    form.countdown().restart(0);
     desk.platform.now = 1000000;
     form.Timer2_Timer();
     QCOMPARE(form.size(), full);
@@ -282,8 +281,8 @@ void TestAutoHide::offChosenWhileCollapsed() {
     tickUntil(desk, 1000);
     QVERIFY(form.collapsed());
 
-    form.menu.jidou.item(0)->trigger();
-    QCOMPARE(form.hideDelay, qint64(0));
+    form.menu().jidou.item(0)->trigger();
+    QCOMPARE(form.countdown().hideDelay(), qint64(0));
     // Turning auto-hide off does not open the window.
     tickUntil(desk, desk.platform.now + 30 * kTick);
     QVERIFY(form.collapsed());
@@ -309,8 +308,8 @@ void TestAutoHide::longerDelayChosenWhileCounting() {
     desk.platform.now = 0;
     form.Timer2_Timer();
     tickUntil(desk, 300);
-    form.menu.jidou.item(2)->trigger(); // 1.0 s
-    QCOMPARE(form.hideStart, qint64(0));
+    form.menu().jidou.item(2)->trigger(); // 1.0 s
+    QCOMPARE(form.countdown().hideStart(), qint64(0));
     tickUntil(desk, 1000);
     QVERIFY(!form.collapsed());
     tickUntil(desk, 1100);
@@ -329,7 +328,7 @@ void TestAutoHide::historyWindowBlocksCollapse() {
     desk.platform.cursor = farAway(form.hideEdges());
     desk.platform.now = 0;
     form.Timer2_Timer();
-    QVERIFY(form.hideArmed);
+    QVERIFY(form.countdown().hideArmed());
     tickUntil(desk, 100 * kTick);
     QCOMPARE(form.size(), full);
 
@@ -337,10 +336,10 @@ void TestAutoHide::historyWindowBlocksCollapse() {
     desk.platform.foreground = Foreground::Other;
     desk.history().Timer1_Timer();
     QVERIFY(!form.historyShown());
-    QVERIFY(!form.hideArmed);
+    QVERIFY(!form.countdown().hideArmed());
     const qint64 closedAt = desk.platform.now;
     tickUntil(desk, closedAt + kTick);
-    QCOMPARE(form.hideStart, closedAt + kTick);
+    QCOMPARE(form.countdown().hideStart(), closedAt + kTick);
     tickUntil(desk, closedAt + kTick + 500);
     QCOMPARE(form.size(), full);
     tickUntil(desk, closedAt + kTick + 600);
@@ -381,8 +380,8 @@ void TestAutoHide::pointerInsideSnapsBack() {
         desk.platform.now += kTick;
         form.Timer2_Timer();
         QCOMPARE(form.size(), pointerInside ? full : byHand);
-        QCOMPARE(form.Picture1->size(), QSize(64 * n + 4, 64 * n + 4));
-        QCOMPARE(form.previewWidth, 64 * n);
+        QCOMPARE(form.pane().Picture1()->size(), QSize(64 * n + 4, 64 * n + 4));
+        QCOMPARE(form.pane().previewWidth(), 64 * n);
     }
 }
 
@@ -395,7 +394,7 @@ void TestAutoHide::countdownAcross2To31() {
     desk.platform.cursor = farAway(form.hideEdges());
     desk.platform.now = k2To31 - 50;
     form.Timer2_Timer();
-    QCOMPARE(form.hideStart, k2To31 - 50);
+    QCOMPARE(form.countdown().hideStart(), k2To31 - 50);
     tickUntil(desk, k2To31 + 450);
     QVERIFY(!form.collapsed());
     tickUntil(desk, k2To31 + 550);
@@ -419,9 +418,9 @@ void TestAutoHide::newContentOpensCollapsedWindow() {
     desk.platform.now += 50;
     desk.poll();
     QCOMPARE(form.size(), full);
-    QVERIFY(form.hideArmed);
+    QVERIFY(form.countdown().hideArmed());
     const qint64 polledAt = desk.platform.now;
-    QCOMPARE(form.hideStart, polledAt);
+    QCOMPARE(form.countdown().hideStart(), polledAt);
     tickUntil(desk, polledAt + 500);
     QCOMPARE(form.size(), full);
     tickUntil(desk, polledAt + 600);
@@ -443,7 +442,7 @@ void TestAutoHide::enteringAndLeavingWhereNoPositionIsTold() {
     desk.platform.pointerOverWindow = true;
     form.Timer2_Timer();
     QCOMPARE(form.size(), full);
-    QVERIFY(!form.hideArmed);
+    QVERIFY(!form.countdown().hideArmed());
 }
 
 QTEST_MAIN(TestAutoHide)

@@ -45,10 +45,10 @@ struct Snapshot {
           clipboardImage(desk.platform.clipboard.image),
           clipboardWrites(desk.platform.clipboardWrites),
           pictureShown(pictureViewShown(desk.main())), textShown(textViewShown(desk.main())),
-          text1(desk.main().text1()), held(desk.main().Picture2->picture()),
-          preview(desk.main().Picture1->canvas()), texts(storedTexts(desk.history())) {
+          text1(desk.main().pane().text()), held(desk.main().pane().Picture2()->picture()),
+          preview(desk.main().pane().Picture1()->canvas()), texts(storedTexts(desk.history())) {
         for (int slot = 0; slot < HistoryStore::kSlots; ++slot)
-            pictures << desk.history().store.picture(slot);
+            pictures << desk.history().store().picture(slot);
     }
 };
 
@@ -120,27 +120,27 @@ void TestFileDrop::pictureDrop() {
     desk.platform.now = 777;
     form.OLEDragDrop(path);
 
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown, QStringList());
-    QCOMPARE(form.dropPath, path);
+    QCOMPARE(form.files().dropPath(), path);
     // The clipboard holds the picture alone.
     QVERIFY(!desk.platform.clipboard.image.isNull());
     QCOMPARE(desk.platform.clipboard.image.size(), picture.size());
     QVERIFY(!desk.platform.clipboard.text);
     // The load's poll took it up: held, shown, fitted into the preview, and
     // the newest history picture.
-    QCOMPARE(form.Picture2->picture().size(), picture.size());
+    QCOMPARE(form.pane().Picture2()->picture().size(), picture.size());
     QVERIFY(pictureViewShown(form));
-    QCOMPARE(desk.history().store.picture(0).size(), picture.size());
-    QVERIFY(desk.history().store.picture(1).isNull());
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, qint64(777));
+    QCOMPARE(desk.history().store().picture(0).size(), picture.size());
+    QVERIFY(desk.history().store().picture(1).isNull());
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), qint64(777));
     if (lossless) {
         QCOMPARE(desk.platform.clipboard.image.convertToFormat(QImage::Format_RGB32), picture);
-        QCOMPARE(desk.history().store.picture(0).convertToFormat(QImage::Format_RGB32), picture);
+        QCOMPARE(desk.history().store().picture(0).convertToFormat(QImage::Format_RGB32), picture);
         // 50 x 40 in the 192 preview: unscaled at (71, 76).
         const QString mismatch =
-            canvasMismatch(form.Picture1->canvas(), QRect(71, 76, 50, 40), kRed, kWhite);
+            canvasMismatch(form.pane().Picture1()->canvas(), QRect(71, 76, 50, 40), kRed, kWhite);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 }
@@ -152,15 +152,15 @@ void TestFileDrop::samePictureTwice() {
     const QString path = file(u"twice.bmp"_s);
     QVERIFY(writeFile(path, encoded(filled(30, 30, kBlue), "bmp")));
     form.OLEDragDrop(path);
-    QCOMPARE(desk.history().store.picture(0).size(), QSize(30, 30));
+    QCOMPARE(desk.history().store().picture(0).size(), QSize(30, 30));
     const quint64 changes = desk.platform.clipboardChanges;
     form.OLEDragDrop(path);
     // Put on the clipboard again, but the poll finds it unchanged.
     QCOMPARE(desk.platform.clipboardWrites, 2);
     QVERIFY(desk.platform.clipboardChanges > changes);
-    QCOMPARE(desk.history().store.picture(0).size(), QSize(30, 30));
-    QVERIFY(desk.history().store.picture(1).isNull());
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(desk.history().store().picture(0).size(), QSize(30, 30));
+    QVERIFY(desk.history().store().picture(1).isNull());
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown, QStringList());
 }
 
@@ -204,16 +204,16 @@ void TestFileDrop::textDrop() {
     QVERIFY(writeFile(path, bytes));
     form.OLEDragDrop(path);
 
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown, QStringList());
-    QCOMPARE(form.fileText, text);
+    QCOMPARE(form.files().fileText(), text);
     QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(text));
     QVERIFY(desk.platform.clipboard.image.isNull());
     // The poll took the text up: shown, and the newest history text.
     QVERIFY(textViewShown(form));
-    QCOMPARE(form.text1(), text);
-    QCOMPARE(form.Text1->toPlainText(), QString(text).replace(u"\r\n"_s, u"\n"_s));
-    QCOMPARE(desk.history().store.text(0), text);
+    QCOMPARE(form.pane().text(), text);
+    QCOMPARE(form.pane().Text1()->toPlainText(), QString(text).replace(u"\r\n"_s, u"\n"_s));
+    QCOMPARE(desk.history().store().text(0), text);
     // Nothing of the old view's text goes back over it afterwards.
     form.Timer3_Timer();
     QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(text));
@@ -240,14 +240,14 @@ void TestFileDrop::textDropReplacesPendingEdit() {
     QVERIFY(textViewShown(form));
     desk.platform.foreground = Foreground::Main;
     form.Timer3_Timer();
-    form.Text1->setPlainText(u"typed"_s);
-    QCOMPARE(form.text1(), u"typed"_s);
+    form.pane().Text1()->setPlainText(u"typed"_s);
+    QCOMPARE(form.pane().text(), u"typed"_s);
 
     desk.platform.foreground = front;
     const QString path = file(u"new.txt"_s);
     QVERIFY(writeFile(path, "new\r\n"));
     form.OLEDragDrop(path);
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(u"new\r\n"_s));
 
     // The user goes on working elsewhere.
@@ -256,9 +256,9 @@ void TestFileDrop::textDropReplacesPendingEdit() {
     desk.tick();
     form.Timer3_Timer();
     QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(u"new\r\n"_s));
-    QCOMPARE(form.text1(), u"new\r\n"_s);
-    QCOMPARE(desk.history().store.text(0), u"new\r\n"_s);
-    QCOMPARE(desk.history().store.text(1), u"typed"_s);
+    QCOMPARE(form.pane().text(), u"new\r\n"_s);
+    QCOMPARE(desk.history().store().text(0), u"new\r\n"_s);
+    QCOMPARE(desk.history().store().text(1), u"typed"_s);
 }
 
 void TestFileDrop::unknownNameLoadsNothingButPolls_data() {
@@ -281,21 +281,21 @@ void TestFileDrop::unknownNameLoadsNothingButPolls() {
     desk.copyText(u"fresh"_s);
     const int writes = desk.platform.clipboardWrites;
     desk.platform.now = 4321;
-    form.hideArmed = false;
+    form.countdown().cancel();
 
     const QString path = file(name);
     QVERIFY(writeFile(path, bytes));
     form.OLEDragDrop(path);
 
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown, QStringList());
     QCOMPARE(desk.platform.clipboardWrites, writes);
     QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(u"fresh"_s));
     // The load's poll ran all the same.
-    QCOMPARE(form.text1(), u"fresh"_s);
-    QCOMPARE(desk.history().store.text(0), u"fresh"_s);
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, qint64(4321));
+    QCOMPARE(form.pane().text(), u"fresh"_s);
+    QCOMPARE(desk.history().store().text(0), u"fresh"_s);
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), qint64(4321));
 }
 
 void TestFileDrop::unusableFileChangesNothing_data() {
@@ -350,7 +350,7 @@ void TestFileDrop::unusableFileChangesNothing() {
     QVERIFY(makeEntry(here.path(), name, what, bytes));
     form.OLEDragDrop(path);
 
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown.size(), 1);
     QVERIFY2(desk.platform.errorsShown.first().contains(path),
              qPrintable(desk.platform.errorsShown.first()));
@@ -402,7 +402,7 @@ void TestFileDrop::refusedClipboardChangesNothing() {
     desk.platform.failClipboardWrites = true;
     form.OLEDragDrop(path);
 
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown.size(), 1);
     const Snapshot after(desk);
     sameClipboardViewsAndHistory(before, after);
@@ -463,7 +463,8 @@ void TestFileDrop::qtDrop() {
     if (!plainText.isEmpty())
         data.setText(plainText);
 
-    QWidget* target = onText ? form.Text1->viewport() : static_cast<QWidget*>(form.Picture1);
+    QWidget* target =
+        onText ? form.pane().Text1()->viewport() : static_cast<QWidget*>(form.pane().Picture1());
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     enter.setAccepted(false);
@@ -476,33 +477,33 @@ void TestFileDrop::qtDrop() {
     drop.setAccepted(false);
     QCoreApplication::sendEvent(target, &drop);
     QCOMPARE(drop.isAccepted(), result != 0);
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(desk.platform.errorsShown, QStringList());
 
     const Snapshot after(desk);
     switch (result) {
     case 0:
-        QCOMPARE(form.dropPath, QString());
+        QCOMPARE(form.files().dropPath(), QString());
         QCOMPARE(after.clipboardWrites, before.clipboardWrites);
         QCOMPARE(after.text1, before.text1);
-        QCOMPARE(form.Text1->toPlainText(), before.text1);
+        QCOMPARE(form.pane().Text1()->toPlainText(), before.text1);
         QCOMPARE(after.texts, before.texts);
         QCOMPARE(after.pictures, before.pictures);
         QCOMPARE(after.pictureShown, before.pictureShown);
         break;
     case 1:
-        QCOMPARE(form.dropPath, file(u"drop.bmp"_s));
+        QCOMPARE(form.files().dropPath(), file(u"drop.bmp"_s));
         QCOMPARE(desk.platform.clipboard.image.convertToFormat(QImage::Format_RGB32), picture);
         QVERIFY(!desk.platform.clipboard.text);
-        QCOMPARE(desk.history().store.picture(0).convertToFormat(QImage::Format_RGB32), picture);
+        QCOMPARE(desk.history().store().picture(0).convertToFormat(QImage::Format_RGB32), picture);
         QCOMPARE(after.texts, before.texts);
         QVERIFY(pictureViewShown(form));
         break;
     case 2:
-        QCOMPARE(form.dropPath, file(u"drop.txt"_s));
+        QCOMPARE(form.files().dropPath(), file(u"drop.txt"_s));
         QCOMPARE(desk.platform.clipboard.text, std::optional<QString>(u"one\r\ntwo\r\n"_s));
-        QCOMPARE(form.text1(), u"one\r\ntwo\r\n"_s);
-        QCOMPARE(desk.history().store.text(0), u"one\r\ntwo\r\n"_s);
+        QCOMPARE(form.pane().text(), u"one\r\ntwo\r\n"_s);
+        QCOMPARE(desk.history().store().text(0), u"one\r\ntwo\r\n"_s);
         QCOMPARE(after.pictures, before.pictures);
         QVERIFY(textViewShown(form));
         break;
@@ -525,9 +526,9 @@ void TestFileDrop::longLineDoesNotHang() {
     clock.start();
     form.OLEDragDrop(path);
     const qint64 ms = clock.elapsed();
-    QCOMPARE(form.busy, 0);
-    QCOMPARE(form.text1().size(), size + 2);
-    QCOMPARE(desk.history().store.text(0).size(), size + 2);
+    QCOMPARE(form.poll().busy(), 0);
+    QCOMPARE(form.pane().text().size(), size + 2);
+    QCOMPARE(desk.history().store().text(0).size(), size + 2);
     QVERIFY2(ms < kNoFreezeMs, qPrintable(u"the drop took %1 ms"_s.arg(ms)));
 }
 
@@ -554,12 +555,12 @@ void TestFileDrop::dropIsTakenAsACopy() {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(file(u"moved.txt"_s))});
     QDragEnterEvent enter(QPoint(10, 10), offered, &data, Qt::LeftButton, keys);
-    QCoreApplication::sendEvent(form.Picture1, &enter);
+    QCoreApplication::sendEvent(form.pane().Picture1(), &enter);
     QDropEvent drop(QPointF(10, 10), offered, &data, Qt::LeftButton, keys);
     drop.setAccepted(false);
-    QCoreApplication::sendEvent(form.Picture1, &drop);
+    QCoreApplication::sendEvent(form.pane().Picture1(), &drop);
     QCOMPARE(drop.isAccepted() && drop.dropAction() == Qt::CopyAction, taken);
-    QCOMPARE(form.dropPath.isEmpty(), !taken);
+    QCOMPARE(form.files().dropPath().isEmpty(), !taken);
 }
 
 QTEST_MAIN(TestFileDrop)

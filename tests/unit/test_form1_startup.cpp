@@ -59,19 +59,19 @@ void TestForm1Startup::previewSize() {
     QVERIFY(!form.Form_Load());
 
     const int box = 64 * n + 4;
-    QCOMPARE(form.previewWidth, 64 * n);
-    QCOMPARE(form.previewHeight, 64 * n);
-    QCOMPARE(form.Picture1->size(), QSize(box, box));
-    QCOMPARE(form.Text1->size(), QSize(box, box));
-    QCOMPARE(form.Picture1->pos(), QPoint(0, 0));
+    QCOMPARE(form.pane().previewWidth(), 64 * n);
+    QCOMPARE(form.pane().previewHeight(), 64 * n);
+    QCOMPARE(form.pane().Picture1()->size(), QSize(box, box));
+    QCOMPARE(form.pane().Text1()->size(), QSize(box, box));
+    QCOMPARE(form.pane().Picture1()->pos(), QPoint(0, 0));
     // The client is the box under the menu bar.
     QCOMPARE(form.width(), box);
     QCOMPARE(form.height(), box + form.menuBar()->height());
     QCOMPARE(form.centralWidget()->size(), QSize(box, box));
     for (int i = 1; i <= 5; ++i)
-        QCOMPARE(form.menu.se.isChecked(i), i == n);
+        QCOMPARE(form.menu().se.isChecked(i), i == n);
     // Stored back as the plain number.
-    QCOMPARE(form.cfg.cfgPreviewSize, QString::number(n));
+    QCOMPARE(form.settings().cfgPreviewSize, QString::number(n));
 }
 
 void TestForm1Startup::pollInterval_data() {
@@ -92,13 +92,13 @@ void TestForm1Startup::pollInterval() {
     QFETCH(int, interval);
     UnstartedDesk desk(settingsBytes(settingsWith(3, line)));
     QVERIFY(!desk.form->Form_Load());
-    QCOMPARE(desk.form->Timer1->interval(), interval);
-    QVERIFY(desk.form->Timer1->isActive());
-    QCOMPARE(desk.form->Timer2->interval(), 100);
-    QCOMPARE(desk.form->Timer3->interval(), 100);
+    QCOMPARE(desk.form->Timer1()->interval(), interval);
+    QVERIFY(desk.form->Timer1()->isActive());
+    QCOMPARE(desk.form->Timer2()->interval(), 100);
+    QCOMPARE(desk.form->Timer3()->interval(), 100);
     for (int i = 1; i <= 6; ++i)
-        QCOMPARE(desk.form->menu.sec.isChecked(i), i == index);
-    QCOMPARE(desk.form->cfg.cfgInterval, QString::number(index));
+        QCOMPARE(desk.form->menu().sec.isChecked(i), i == index);
+    QCOMPARE(desk.form->settings().cfgInterval, QString::number(index));
 }
 
 void TestForm1Startup::autoHideDelay_data() {
@@ -120,11 +120,11 @@ void TestForm1Startup::autoHideDelay() {
     QFETCH(qint64, delay);
     UnstartedDesk desk(settingsBytes(settingsWith(7, line)));
     QVERIFY(!desk.form->Form_Load());
-    QCOMPARE(desk.form->hideDelay, delay);
-    QVERIFY(desk.form->menu.jidou.isChecked(index));
-    QCOMPARE(desk.form->menu.jidou.item(index)->isVisible(), index <= 2);
+    QCOMPARE(desk.form->countdown().hideDelay(), delay);
+    QVERIFY(desk.form->menu().jidou.isChecked(index));
+    QCOMPARE(desk.form->menu().jidou.item(index)->isVisible(), index <= 2);
     // The line keeps its text as read.
-    QCOMPARE(desk.form->cfg.cfgAutoHide, QString::fromLatin1(line));
+    QCOMPARE(desk.form->settings().cfgAutoHide, QString::fromLatin1(line));
 }
 
 void TestForm1Startup::topmost_data() {
@@ -144,7 +144,7 @@ void TestForm1Startup::topmost() {
     QCOMPARE(desk.platform.topmostCalls.size(), 1);
     QCOMPARE(desk.platform.topmostCalls.first().window, desk.form.get());
     QCOMPARE(desk.platform.topmostCalls.first().on, onTop);
-    QCOMPARE(desk.form->menu.tu->isChecked(), onTop);
+    QCOMPARE(desk.form->menu().tu->isChecked(), onTop);
     QVERIFY(desk.form->isVisible());
 }
 
@@ -162,7 +162,7 @@ void TestForm1Startup::keepPositionMark() {
     QFETCH(bool, checked);
     UnstartedDesk desk(settingsBytes(settingsWith(4, line)));
     QVERIFY(!desk.form->Form_Load());
-    QCOMPARE(desk.form->menu.zen->isChecked(), checked);
+    QCOMPARE(desk.form->menu().zen->isChecked(), checked);
 }
 
 void TestForm1Startup::backColour_data() {
@@ -181,13 +181,13 @@ void TestForm1Startup::backColour() {
     QFETCH(int, checkedIndex);
     QFETCH(QColor, colour);
     UnstartedDesk desk(settingsBytes(settingsWith(6, line)));
-    desk.form->Picture1->setBackColor(Qt::red);
-    desk.form->Picture3->setBackColor(Qt::red);
+    desk.form->pane().Picture1()->setBackColor(Qt::red);
+    desk.form->files().Picture3()->setBackColor(Qt::red);
     QVERIFY(!desk.form->Form_Load());
-    QVERIFY(desk.form->menu.bk.isChecked(checkedIndex));
-    QVERIFY(!desk.form->menu.bk.isChecked(1 - checkedIndex));
-    QCOMPARE(desk.form->Picture1->backColor(), colour);
-    QCOMPARE(desk.form->Picture3->backColor(), colour);
+    QVERIFY(desk.form->menu().bk.isChecked(checkedIndex));
+    QVERIFY(!desk.form->menu().bk.isChecked(1 - checkedIndex));
+    QCOMPARE(desk.form->pane().Picture1()->backColor(), colour);
+    QCOMPARE(desk.form->files().Picture3()->backColor(), colour);
 }
 
 void TestForm1Startup::saveResolutionMark() {
@@ -195,7 +195,7 @@ void TestForm1Startup::saveResolutionMark() {
         UnstartedDesk desk(settingsBytes(settingsWith(5, QByteArray::number(index))));
         QVERIFY(!desk.form->Form_Load());
         for (int i = 0; i <= 3; ++i)
-            QCOMPARE(desk.form->menu.scrsav.isChecked(i), i == index);
+            QCOMPARE(desk.form->menu().scrsav.isChecked(i), i == index);
     }
 }
 
@@ -232,7 +232,7 @@ void TestForm1Startup::menuTree() {
         titles << action->text();
     QCOMPARE(titles, QStringList({QStringLiteral("ファイル"), QStringLiteral("設定"),
                                   QStringLiteral("履歴")}));
-    const MainMenu& menu = desk.form->menu;
+    const MainMenu& menu = desk.form->menu();
     QVERIFY(!menu.tsave->isVisible());
     QVERIFY(!menu.tsave->isEnabled());
     QCOMPARE(menu.end->text(), QStringLiteral("終了"));
@@ -276,8 +276,8 @@ void TestForm1Startup::rejectedFile() {
     QVERIFY2(error->message.contains(QStringLiteral("設定.ini")), qPrintable(error->message));
     // Nothing was applied or started, and the file is as it was.
     QVERIFY(desk.platform.topmostCalls.isEmpty());
-    QVERIFY(!desk.form->Timer1->isActive());
-    QVERIFY(!desk.form->Timer2->isActive());
+    QVERIFY(!desk.form->Timer1()->isActive());
+    QVERIFY(!desk.form->Timer2()->isActive());
     QCOMPARE(QFileInfo(desk.path()).isFile(), present);
     if (present)
         QCOMPARE(fileBytes(desk.path()), bytes);
@@ -307,13 +307,13 @@ void TestForm1Startup::exitStoresPositionWhenRemembering() {
     QSignalSpy quit(&form, &Form1::quitRequested);
     form.moveFrameTo(QPoint(40, 60));
     QTRY_COMPARE(form.frameGeometry().topLeft(), QPoint(40, 60));
-    form.cfg.cfgPreviewSize = QStringLiteral("5"); // chosen, never saved
+    form.settings().cfgPreviewSize = QStringLiteral("5"); // chosen, never saved
     if (byMenu)
         form.end_Click();
     else
         form.close();
     QCOMPARE(quit.size(), 1);
-    QVERIFY(!form.Timer1->isActive());
+    QVERIFY(!form.Timer1()->isActive());
     if (keepPos == "1" && positionKnown) {
         QList<QByteArray> expected = settingsWith(4, "1");
         expected[7] = "600";
@@ -332,7 +332,7 @@ void TestForm1Startup::saveWritesEverySetting() {
     values[6] = " 3";
     UnstartedDesk desk(settingsBytes(values));
     QVERIFY(!desk.form->Form_Load());
-    desk.form->menu.sav->trigger();
+    desk.form->menu().sav->trigger();
     values[1] = "2"; // start-up stored the plain number
     QCOMPARE(fileBytes(desk.path()), settingsBytes(values));
     QVERIFY(desk.platform.errorsShown.isEmpty());
@@ -361,9 +361,9 @@ void TestForm1Startup::refusedWrite() {
     QTRY_COMPARE(form.frameGeometry().topLeft(), QPoint(40, 60));
 
     if (how == QLatin1String("save"))
-        form.menu.sav->trigger();
+        form.menu().sav->trigger();
     else if (how == QLatin1String("end"))
-        form.menu.end->trigger();
+        form.menu().end->trigger();
     else
         form.close();
 
@@ -374,9 +374,9 @@ void TestForm1Startup::refusedWrite() {
     QCOMPARE(fileBytes(desk.path()), original);
     if (how == QLatin1String("save")) {
         QVERIFY(errorsAtQuit.isEmpty());
-        QVERIFY(form.Timer1->isActive());
-        QVERIFY(form.Timer2->isActive());
-        QVERIFY(form.Timer3->isActive());
+        QVERIFY(form.Timer1()->isActive());
+        QVERIFY(form.Timer2()->isActive());
+        QVERIFY(form.Timer3()->isActive());
     } else {
         QCOMPARE(errorsAtQuit, QList<qsizetype>{1}); // told first, then ended
     }

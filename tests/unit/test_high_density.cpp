@@ -30,15 +30,15 @@ void TestHighDensity::drawnAtTheScreensResolution() {
     }
     desk.copyPicture(picture);
     desk.poll();
-    QCOMPARE(form.previewWidth, 192);
-    QCOMPARE(form.Picture1->canvas().size(), QSize(384, 384));
-    QCOMPARE(form.Picture1->canvas().pixel(190, 100), kBlack);
+    QCOMPARE(form.pane().previewWidth(), 192);
+    QCOMPARE(form.pane().Picture1()->canvas().size(), QSize(384, 384));
+    QCOMPARE(form.pane().Picture1()->canvas().pixel(190, 100), kBlack);
     // The thumbnail takes it from 384 to 96 pixels: 192 on the screen.
-    QCOMPARE(desk.history().Picture1[0]->canvas().pixel(95, 50), kBlack);
+    QCOMPARE(desk.history().Picture1(0)->canvas().pixel(95, 50), kBlack);
 
-    form.Picture1->clear();
+    form.pane().Picture1()->clear();
     desk.history().Picture1_Click(0);
-    QCOMPARE(form.Picture1->canvas().pixel(191, 100), kBlack);
+    QCOMPARE(form.pane().Picture1()->canvas().pixel(191, 100), kBlack);
 
     desk.platform.okCancelAnswers = {true};
     form.gsave_Click();

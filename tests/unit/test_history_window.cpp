@@ -80,12 +80,12 @@ void TestHistoryWindow::createdHiddenOnFirstUse() {
     desk.tick();
     QCOMPARE(historyWindows().size(), 1);
     Form2* window = historyWindows().first();
-    QCOMPARE(form.history(), window);
+    QCOMPARE(&form.history(), window);
     QVERIFY(!window->isVisible());
-    QVERIFY(!window->Timer1->isActive());
+    QVERIFY(!window->Timer1()->isActive());
     QCOMPARE(window->windowTitle(), u"履歴"_s);
-    QCOMPARE(window->Text1[0]->toPlainText(), u"first"_s);
-    QCOMPARE(form.history(), window); // one window for the whole run
+    QCOMPARE(window->Text1(0)->toPlainText(), u"first"_s);
+    QCOMPARE(&form.history(), window); // one window for the whole run
 }
 
 void TestHistoryWindow::openFromMenu_data() {
@@ -101,24 +101,24 @@ void TestHistoryWindow::openFromMenu() {
     Form1& form = desk.main();
     desk.platform.foreground = Foreground::History;
     const qsizetype calls = desk.platform.topmostCalls.size();
-    form.menu.rire->trigger();
+    form.menu().rire->trigger();
 
     Form2& history = desk.history();
     QVERIFY(history.isVisible());
     QVERIFY(form.historyShown());
-    QVERIFY(history.Timer1->isActive());
-    QCOMPARE(history.Timer1->interval(), 100);
+    QVERIFY(history.Timer1()->isActive());
+    QCOMPARE(history.Timer1()->interval(), 100);
     QCOMPARE(desk.platform.topmostCalls.size(), calls + 1);
     QCOMPARE(desk.platform.topmostCalls.last().window, &form);
     QVERIFY(!desk.platform.topmostCalls.last().on);
     QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
     // Choosing it again while shown: still shown, the watch running.
-    history.Timer1->stop();
-    form.menu.rire->trigger();
+    history.Timer1()->stop();
+    form.menu().rire->trigger();
     QVERIFY(history.isVisible());
-    QVERIFY(history.Timer1->isActive());
-    QCOMPARE(history.Timer1->interval(), 100);
+    QVERIFY(history.Timer1()->isActive());
+    QCOMPARE(history.Timer1()->interval(), 100);
     QCOMPARE(historyWindows().size(), 1);
 }
 
@@ -164,10 +164,9 @@ void TestHistoryWindow::watchTick() {
     form.applyFullSizeLayout(2);
     form.resize(form.width(), form.menuBar()->height());
     const QSize shrunk = form.size();
-    form.cfg.cfgTopmost = topmostSetting;
-    form.cfg.cfgPreviewSize = previewSetting;
-    form.hideArmed = true;
-    form.hideStart = 42;
+    form.settings().cfgTopmost = topmostSetting;
+    form.settings().cfgPreviewSize = previewSetting;
+    form.countdown().restart(42);
     const qsizetype calls = desk.platform.topmostCalls.size();
     const int queries = desk.platform.formatQueries;
     desk.platform.foreground = front;
@@ -176,16 +175,16 @@ void TestHistoryWindow::watchTick() {
     QCOMPARE(desk.platform.formatQueries, queries); // the clipboard is not consulted
     if (!closes) {
         QVERIFY(history.isVisible());
-        QVERIFY(history.Timer1->isActive());
+        QVERIFY(history.Timer1()->isActive());
         QCOMPARE(desk.platform.topmostCalls.size(), calls);
         QCOMPARE(form.size(), shrunk);
-        QCOMPARE(form.previewWidth, 128);
-        QVERIFY(form.hideArmed);
+        QCOMPARE(form.pane().previewWidth(), 128);
+        QVERIFY(form.countdown().hideArmed());
         return;
     }
     QVERIFY(!history.isVisible());
     QVERIFY(!form.historyShown());
-    QVERIFY(!history.Timer1->isActive());
+    QVERIFY(!history.Timer1()->isActive());
     QCOMPARE(desk.platform.topmostCalls.size(), calls + (backOnTop ? 1 : 0));
     if (backOnTop) {
         QCOMPARE(desk.platform.topmostCalls.last().window, &form);
@@ -193,21 +192,21 @@ void TestHistoryWindow::watchTick() {
     }
     const int n = previewSetting.toInt();
     const int box = 64 * n + 4;
-    QCOMPARE(form.cfgValue, n);
-    QCOMPARE(form.previewWidth, 64 * n);
-    QCOMPARE(form.previewHeight, 64 * n);
-    QCOMPARE(form.Picture1->size(), QSize(box, box));
-    QCOMPARE(form.Text1->size(), QSize(box, box));
+    QCOMPARE(form.cfgValue(), n);
+    QCOMPARE(form.pane().previewWidth(), 64 * n);
+    QCOMPARE(form.pane().previewHeight(), 64 * n);
+    QCOMPARE(form.pane().Picture1()->size(), QSize(box, box));
+    QCOMPARE(form.pane().Text1()->size(), QSize(box, box));
     QCOMPARE(form.size(), QSize(box, box + form.menuBar()->height()));
-    QVERIFY(!form.hideArmed);
+    QVERIFY(!form.countdown().hideArmed());
     // Nothing else of the main window changes.
-    QCOMPARE(form.text1(), u"t"_s);
-    QVERIFY(!form.Text1->isHidden());
+    QCOMPARE(form.pane().text(), u"t"_s);
+    QVERIFY(!form.pane().Text1()->isHidden());
 
     // The next opening starts the watch again.
     form.rire_Click();
     QVERIFY(history.isVisible());
-    QVERIFY(history.Timer1->isActive());
+    QVERIFY(history.Timer1()->isActive());
 }
 
 void TestHistoryWindow::textQueue_data() {
@@ -239,8 +238,8 @@ void TestHistoryWindow::textQueue() {
     Form2& history = desk.history();
     QCOMPARE(slotBoxTexts(history), expected);
     QCOMPARE(storedTexts(history), expected);
-    QCOMPARE(desk.main().text1(), copied.last());
-    QCOMPARE(desk.main().Text1->toPlainText(), copied.last());
+    QCOMPARE(desk.main().pane().text(), copied.last());
+    QCOMPARE(desk.main().pane().Text1()->toPlainText(), copied.last());
     // Showing the history changes none of it.
     desk.platform.foreground = Foreground::History;
     desk.main().rire_Click();
@@ -256,11 +255,12 @@ void TestHistoryWindow::pushLeavesSlotsAsShifted() {
     Form1& form = desk.main();
     const QStringList copied = {u"a\r\nb"_s, u"c\rd"_s, u"e\u2029f"_s, u"plain"_s};
     QStringList changesSeen; // the main text view after each of its changes
-    connect(form.Text1, &QPlainTextEdit::textChanged, this, [&] { changesSeen << form.text1(); });
+    connect(form.pane().Text1(), &QPlainTextEdit::textChanged, this,
+            [&] { changesSeen << form.pane().text(); });
     copyEach(desk, copied);
     QCOMPARE(storedTexts(desk.history()),
              sixTexts({u"plain"_s, u"e\u2029f"_s, u"c\rd"_s, u"a\r\nb"_s}));
-    QCOMPARE(form.text1(), u"plain"_s);
+    QCOMPARE(form.pane().text(), u"plain"_s);
     // The main text view only ever took the texts copied, in order.
     QCOMPARE(distinct(changesSeen), copied);
 }
@@ -278,14 +278,14 @@ void TestHistoryWindow::queuesAreIndependent() {
     QCOMPARE(storedTexts(history), sixTexts({u"a"_s}));
     desk.copyText(u"b"_s);
     desk.tick();
-    QCOMPARE(history.store.picture(0), p);
-    QVERIFY(history.store.picture(1).isNull());
+    QCOMPARE(history.store().picture(0), p);
+    QVERIFY(history.store().picture(1).isNull());
     desk.copyPicture(q);
     desk.tick();
     QCOMPARE(storedTexts(history), sixTexts({u"b"_s, u"a"_s}));
-    QCOMPARE(history.store.picture(0), q);
-    QCOMPARE(history.store.picture(1), p); // at its natural size
-    QVERIFY(history.store.picture(2).isNull());
+    QCOMPARE(history.store().picture(0), q);
+    QCOMPARE(history.store().picture(1), p); // at its natural size
+    QVERIFY(history.store().picture(2).isNull());
 }
 
 void TestHistoryWindow::thumbnails_data() {
@@ -307,22 +307,22 @@ void TestHistoryWindow::thumbnails() {
     Form2& history = desk.history();
     desk.copyPicture(filled(size.width(), size.height(), kRed));
     desk.tick();
-    QString mismatch = canvasMismatch(history.Picture1[0]->canvas(), drawn, kRed, kWhite);
+    QString mismatch = canvasMismatch(history.Picture1(0)->canvas(), drawn, kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    QCOMPARE(history.Picture1[0]->canvas().size(), QSize(96, 96));
+    QCOMPARE(history.Picture1(0)->canvas().size(), QSize(96, 96));
     for (int slot = 1; slot < HistoryStore::kSlots; ++slot) {
-        mismatch = canvasMismatch(history.Picture1[slot]->canvas(), QRect(), kWhite, kWhite);
+        mismatch = canvasMismatch(history.Picture1(slot)->canvas(), QRect(), kWhite, kWhite);
         QVERIFY2(mismatch.isEmpty(), qPrintable(u"slot %1: %2"_s.arg(slot).arg(mismatch)));
     }
 
     // The next picture pushes it one box on.
     desk.copyPicture(filled(10, 10, kBlue));
     desk.tick();
-    mismatch = canvasMismatch(history.Picture1[0]->canvas(), QRect(43, 43, 10, 10), kBlue, kWhite);
+    mismatch = canvasMismatch(history.Picture1(0)->canvas(), QRect(43, 43, 10, 10), kBlue, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    mismatch = canvasMismatch(history.Picture1[1]->canvas(), drawn, kRed, kWhite);
+    mismatch = canvasMismatch(history.Picture1(1)->canvas(), drawn, kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    mismatch = canvasMismatch(history.Picture1[2]->canvas(), QRect(), kWhite, kWhite);
+    mismatch = canvasMismatch(history.Picture1(2)->canvas(), QRect(), kWhite, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
@@ -366,8 +366,9 @@ void TestHistoryWindow::slotEdit() {
 
     QStringList steps; // the whole slot text after each change
     QStringList seen;  // the main text view after each of its changes
-    connect(form.Text1, &QPlainTextEdit::textChanged, this, [&] { seen << form.text1(); });
-    QPlainTextEdit* box = history.Text1[slot];
+    connect(form.pane().Text1(), &QPlainTextEdit::textChanged, this,
+            [&] { seen << form.pane().text(); });
+    QPlainTextEdit* box = history.Text1(slot);
     box->moveCursor(QTextCursor::End);
     switch (edit) {
     case Edit::Typing:
@@ -389,13 +390,13 @@ void TestHistoryWindow::slotEdit() {
 
     const QString whole = steps.last();
     QCOMPARE(box->toPlainText(), whole);
-    QCOMPARE(form.text1(), whole);
-    QCOMPARE(form.Text1->toPlainText(), whole);
+    QCOMPARE(form.pane().text(), whole);
+    QCOMPARE(form.pane().Text1()->toPlainText(), whole);
     QStringList after = before;
     after[slot] = whole;
     QCOMPARE(storedTexts(history), after); // slot 0 follows no edit while shown
-    QCOMPARE(!form.Picture1->isHidden(), pictureShown);
-    QCOMPARE(form.Text1->isHidden(), pictureShown);
+    QCOMPARE(!form.pane().Picture1()->isHidden(), pictureShown);
+    QCOMPARE(form.pane().Text1()->isHidden(), pictureShown);
     QVERIFY(history.isVisible());
 }
 
@@ -416,9 +417,9 @@ void TestHistoryWindow::mainViewEditReachesSlotZeroOnlyWhileHidden() {
         desk.platform.foreground = Foreground::History;
         form.rire_Click();
     }
-    form.Text1->moveCursor(QTextCursor::End);
-    QTest::keyClicks(form.Text1, u"cd"_s);
-    QCOMPARE(form.text1(), u"bcd"_s);
+    form.pane().Text1()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(form.pane().Text1(), u"cd"_s);
+    QCOMPARE(form.pane().text(), u"bcd"_s);
     const QStringList expected =
         historyOpen ? sixTexts({u"b"_s, u"a"_s}) : sixTexts({u"bcd"_s, u"a"_s});
     QCOMPARE(storedTexts(desk.history()), expected);
@@ -446,9 +447,9 @@ void TestHistoryWindow::reopeningKeepsSlots() {
     QVERIFY(history.isVisible());
     QCOMPARE(storedTexts(history), sixTexts({u"c"_s, u"b"_s, u"a"_s}));
     QCOMPARE(slotBoxTexts(history), sixTexts({u"c"_s, u"b"_s, u"a"_s}));
-    QCOMPARE(history.store.picture(0), red);
+    QCOMPARE(history.store().picture(0), red);
     QString mismatch =
-        canvasMismatch(history.Picture1[0]->canvas(), QRect(28, 28, 40, 40), kRed, kWhite);
+        canvasMismatch(history.Picture1(0)->canvas(), QRect(28, 28, 40, 40), kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
     // Pushed while hidden: shown on the next opening, the rest moved on.
@@ -459,8 +460,8 @@ void TestHistoryWindow::reopeningKeepsSlots() {
     desk.platform.foreground = Foreground::History;
     form.rire_Click();
     QCOMPARE(slotBoxTexts(history), sixTexts({u"d"_s, u"c"_s, u"b"_s, u"a"_s}));
-    QCOMPARE(history.store.picture(1), red);
-    mismatch = canvasMismatch(history.Picture1[1]->canvas(), QRect(28, 28, 40, 40), kRed, kWhite);
+    QCOMPARE(history.store().picture(1), red);
+    mismatch = canvasMismatch(history.Picture1(1)->canvas(), QRect(28, 28, 40, 40), kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
@@ -480,7 +481,7 @@ void TestHistoryWindow::closedFromItsTitleBar() {
     desk.platform.foreground = Foreground::Other;
     desk.copyText(u"c"_s);
     desk.tick();
-    QCOMPARE(form.history(), &history);
+    QCOMPARE(&form.history(), &history);
     desk.platform.foreground = Foreground::History;
     form.rire_Click();
     QVERIFY(history.isVisible());

@@ -43,13 +43,13 @@ public:
     bool knowsWindowPositions() override { return fake.knowsWindowPositions(); }
     qint64 tickCount() override { return fake.tickCount(); }
     bool askOkCancel(QWidget* parent, const QString& text) override {
-        busyWhenAsked << (form ? form->busy : -1);
+        busyWhenAsked << (form ? form->poll().busy() : -1);
         if (whileAsking)
             whileAsking();
         return fake.askOkCancel(parent, text);
     }
     void showError(QWidget* parent, const QString& text) override {
-        busyWhenWarned << (form ? form->busy : -1);
+        busyWhenWarned << (form ? form->poll().busy() : -1);
         fake.showError(parent, text);
     }
     QString executableDir() override { return fake.executableDir(); }
@@ -73,9 +73,9 @@ struct SaveDesk {
         form = std::make_unique<Form1>(platform);
         platform.form = form.get();
         loaded = !form->Form_Load();
-        form->Timer1->stop();
-        form->Timer2->stop();
-        form->Timer3->stop();
+        form->Timer1()->stop();
+        form->Timer2()->stop();
+        form->Timer3()->stop();
     }
 
     FakePlatform& fake() { return platform.fake; }
@@ -226,14 +226,14 @@ void TestImageSave::fitOnSave() {
     form.bk_Click(back);
     const QImage source = quarters(picture.width(), picture.height());
     desk.showPicture(source);
-    QCOMPARE(form.Picture2->picture(), source);
+    QCOMPARE(form.pane().Picture2()->picture(), source);
 
     desk.save(true);
     QCOMPARE(desk.fake().questionsAsked, QStringList{u"セーブします"_s});
     QCOMPARE(desk.fake().errorsShown, QStringList());
-    QCOMPARE(form.busy, 0);
-    QCOMPARE(form.saveWidth, file.width());
-    QCOMPARE(form.saveHeight, file.height());
+    QCOMPARE(form.poll().busy(), 0);
+    QCOMPARE(form.files().saveWidth(), file.width());
+    QCOMPARE(form.files().saveHeight(), file.height());
 
     const QImage saved(desk.imagePath(), "BMP");
     QVERIFY(!saved.isNull());
@@ -243,7 +243,7 @@ void TestImageSave::fitOnSave() {
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
     // The canvas is blank again for the next save.
-    const QImage& canvas = form.Picture3->canvas();
+    const QImage& canvas = form.files().Picture3()->canvas();
     QCOMPARE(canvas.size(), file);
     QVERIFY(canvas.pixel(drawn.center()) == opaque(backColour));
     // Nothing but the settings and the picture in the folder.
@@ -335,20 +335,20 @@ void TestImageSave::confirmation() {
     SaveDesk desk;
     QVERIFY(desk.loaded);
     desk.showPicture(filled(64, 48, kRed));
-    const QImage held = desk.form->Picture2->picture();
+    const QImage held = desk.form->pane().Picture2()->picture();
     desk.save(ok);
     QCOMPARE(desk.fake().questionsAsked, QStringList{u"セーブします"_s});
     QCOMPARE(desk.platform.busyWhenAsked, QList<int>{1});
-    QCOMPARE(desk.form->busy, 0);
+    QCOMPARE(desk.form->poll().busy(), 0);
     QCOMPARE(desk.fake().errorsShown, QStringList());
     QCOMPARE(QFile::exists(desk.imagePath()), ok);
-    QCOMPARE(desk.form->Picture2->picture(), held);
+    QCOMPARE(desk.form->pane().Picture2()->picture(), held);
 
     // Polling goes on afterwards.
     const QImage next = filled(30, 20, kBlue);
     desk.showPicture(next);
-    QCOMPARE(desk.form->Picture2->picture(), next);
-    QCOMPARE(desk.form->history()->store.picture(0), next);
+    QCOMPARE(desk.form->pane().Picture2()->picture(), next);
+    QCOMPARE(desk.form->history().store().picture(0), next);
 }
 
 void TestImageSave::textShownSavesNothing() {
@@ -358,13 +358,13 @@ void TestImageSave::textShownSavesNothing() {
     desk.fake().foreground = Foreground::Other;
     desk.fake().setClipboard({u"some text"_s, {}, false});
     desk.form->Timer1_Timer();
-    QVERIFY(!desk.form->Text1->isHidden());
-    QVERIFY(!desk.form->Picture2->picture().isNull()); // a picture is still held
+    QVERIFY(!desk.form->pane().Text1()->isHidden());
+    QVERIFY(!desk.form->pane().Picture2()->picture().isNull()); // a picture is still held
 
     desk.save(true);
     QCOMPARE(desk.fake().questionsAsked, QStringList());
     QCOMPARE(desk.fake().errorsShown, QStringList());
-    QCOMPARE(desk.form->busy, 0);
+    QCOMPARE(desk.form->poll().busy(), 0);
     QVERIFY(!QFile::exists(desk.imagePath()));
 }
 
@@ -372,13 +372,13 @@ void TestImageSave::noPictureHeld() {
     // Nothing copied yet: the preview is shown, but there is no picture.
     SaveDesk desk;
     QVERIFY(desk.loaded);
-    QVERIFY(desk.form->Text1->isHidden());
-    QVERIFY(desk.form->Picture2->picture().isNull());
+    QVERIFY(desk.form->pane().Text1()->isHidden());
+    QVERIFY(desk.form->pane().Picture2()->picture().isNull());
     desk.save(true);
     QCOMPARE(desk.fake().questionsAsked, QStringList());
     QCOMPARE(desk.fake().errorsShown.size(), 1);
     QCOMPARE(desk.platform.busyWhenWarned, QList<int>{1});
-    QCOMPARE(desk.form->busy, 0);
+    QCOMPARE(desk.form->poll().busy(), 0);
     QVERIFY(!QFile::exists(desk.imagePath()));
     QCOMPARE(QDir(desk.dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -397,14 +397,14 @@ void TestImageSave::pollWhileAskingKeepsThePicture() {
     };
     desk.save(true);
     QCOMPARE(desk.platform.busyWhenAsked, QList<int>{1});
-    QCOMPARE(desk.form->Picture2->picture(), red);
+    QCOMPARE(desk.form->pane().Picture2()->picture(), red);
     const QImage saved(desk.imagePath(), "BMP");
     QCOMPARE(saved.size(), QSize(640, 480));
     QCOMPARE(opaque(saved.pixel(320, 240)), kRed);
 
     // Afterwards the next tick takes the new picture up.
     desk.form->Timer1_Timer();
-    QCOMPARE(desk.form->Picture2->picture(), blue);
+    QCOMPARE(desk.form->pane().Picture2()->picture(), blue);
 }
 
 void TestImageSave::secondSaveOverwrites() {
@@ -461,10 +461,10 @@ void TestImageSave::sizeThatNamesNoResolution() {
         QCOMPARE(QImage(desk.imagePath(), "BMP").size(), QSize(1024, 768));
     }
     // Only an edited settings file can hold such a value.
-    form.cfg.cfgSaveSize = value;
+    form.settings().cfgSaveSize = value;
     desk.showPicture(filled(100, 100, kGreen));
     desk.save(true);
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     if (file.isEmpty()) {
         QCOMPARE(desk.fake().errorsShown.size(), 1);
         QCOMPARE(desk.platform.busyWhenWarned, QList<int>{1});
@@ -558,13 +558,13 @@ void TestImageSave::failedSaveKeepsPreviousFile() {
     QVERIFY2(errors.first().contains(image) && errors.first().contains(reason),
              qPrintable(errors.first()));
     QCOMPARE(desk.platform.busyWhenWarned, QList<int>{1});
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.poll().busy(), 0);
     QCOMPARE(fileBytes(image), before);
     QCOMPARE(QFileInfo(image).permissions(), mode);
     // No half-written file left beside it.
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden), entries);
     // The canvas is blank for the next try.
-    QCOMPARE(form.Picture3->canvas().pixel(320, 240), opaque(kWhite));
+    QCOMPARE(form.files().Picture3()->canvas().pixel(320, 240), opaque(kWhite));
 
     // Once the condition is gone, the save works.
     if (!lift)

@@ -44,13 +44,13 @@ void TestLongText::shownCutShortButKeptWhole() {
     QVERIFY2(clock.elapsed() < kNoFreezeMs, qPrintable(QString::number(clock.elapsed())));
 
     const bool whole = length <= kTextDisplayLimit;
-    QCOMPARE(form.text1(), text);
-    QCOMPARE(desk.history().store.text(0), text);
-    QCOMPARE(form.Text1->isReadOnly(), !whole);
-    QCOMPARE(desk.history().Text1[0]->isReadOnly(), !whole);
-    QCOMPARE(textOf(form.Text1).startsWith(text.left(kTextDisplayLimit)), true);
+    QCOMPARE(form.pane().text(), text);
+    QCOMPARE(desk.history().store().text(0), text);
+    QCOMPARE(form.pane().Text1()->isReadOnly(), !whole);
+    QCOMPARE(desk.history().Text1(0)->isReadOnly(), !whole);
+    QCOMPARE(textOf(form.pane().Text1()).startsWith(text.left(kTextDisplayLimit)), true);
     if (!whole)
-        QVERIFY(textOf(form.Text1).size() < kTextDisplayLimit + 200);
+        QVERIFY(textOf(form.pane().Text1()).size() < kTextDisplayLimit + 200);
     // Nothing was written back: the clipboard holds the text already.
     QCOMPARE(desk.platform.clipboardWrites, 0);
     QCOMPARE(*desk.platform.clipboard.text, text);
@@ -64,7 +64,7 @@ void TestLongText::restoredLongTextReachesTheClipboardWhole() {
     desk.tick();
     desk.copyText(QStringLiteral("short"));
     desk.tick();
-    QCOMPARE(desk.history().store.text(1), longText);
+    QCOMPARE(desk.history().store().text(1), longText);
 
     desk.platform.foreground = Foreground::History;
     desk.main().rire_Click();
@@ -72,7 +72,7 @@ void TestLongText::restoredLongTextReachesTheClipboardWhole() {
     desk.platform.foreground = Foreground::Other;
     desk.tick();
     QCOMPARE(*desk.platform.clipboard.text, longText);
-    QCOMPARE(desk.main().text1(), longText);
+    QCOMPARE(desk.main().pane().text(), longText);
 }
 
 QTEST_MAIN(TestLongText)

@@ -95,11 +95,11 @@ void TestPollCycle::textStepOnlyWhileAway() {
     desk.copyBoth(u"hello"_s, red);
     desk.tick();
     // The picture is read, tested and pushed whoever is in front.
-    QCOMPARE(history.store.picture(0), red);
-    QVERIFY(history.store.picture(1).isNull());
+    QCOMPARE(history.store().picture(0), red);
+    QVERIFY(history.store().picture(1).isNull());
     QVERIFY(pictureViewShown(form));
-    QCOMPARE(form.text1(), textTaken ? u"hello"_s : QString());
-    QCOMPARE(storedTexts(history), sixTexts({form.text1()}));
+    QCOMPARE(form.pane().text(), textTaken ? u"hello"_s : QString());
+    QCOMPARE(storedTexts(history), sixTexts({form.pane().text()}));
 
     // Copied again: the picture is unchanged, so only the text step could
     // switch the views.
@@ -107,8 +107,8 @@ void TestPollCycle::textStepOnlyWhileAway() {
     desk.tick();
     QCOMPARE(textViewShown(form), textTaken);
     QCOMPARE(pictureViewShown(form), !textTaken);
-    QCOMPARE(storedTexts(history), sixTexts({form.text1()}));
-    QVERIFY(history.store.picture(1).isNull());
+    QCOMPARE(storedTexts(history), sixTexts({form.pane().text()}));
+    QVERIFY(history.store().picture(1).isNull());
     QCOMPARE(form.historyShown(), historyOpen);
 
     // New text beside the same picture: taken or not. Either way the preview
@@ -118,7 +118,7 @@ void TestPollCycle::textStepOnlyWhileAway() {
     desk.tick();
     QCOMPARE(storedTexts(history), textTaken ? sixTexts({u"world"_s, u"hello"_s}) : sixTexts({}));
     QVERIFY(pictureViewShown(form));
-    QVERIFY(history.store.picture(1).isNull());
+    QVERIFY(history.store().picture(1).isNull());
     QCOMPARE(desk.platform.clipboardWrites, 0);
 }
 
@@ -143,26 +143,26 @@ void TestPollCycle::unchangedText() {
     Form1& form = desk.main();
     desk.copyText(text);
     desk.tick();
-    QCOMPARE(form.text1(), text);
+    QCOMPARE(form.pane().text(), text);
     QCOMPARE(storedTexts(desk.history()), sixTexts({text}));
 
     // Upset what a push or a layout would put right.
-    form.showPicture();
-    form.Text1->resize(20, 20);
-    form.Picture1->resize(20, 20);
-    form.hideArmed = false;
+    form.pane().showPicture();
+    form.pane().Text1()->resize(20, 20);
+    form.pane().Picture1()->resize(20, 20);
+    form.countdown().cancel();
     desk.platform.now = 5000;
     if (copiedAgain)
         desk.copyText(text);
     desk.tick();
 
     QCOMPARE(storedTexts(desk.history()), sixTexts({text}));
-    QCOMPARE(form.text1(), text);
+    QCOMPARE(form.pane().text(), text);
     QVERIFY(textViewShown(form));
-    QCOMPARE(form.Text1->size(), QSize(20, 20)); // no layout
-    QCOMPARE(form.Picture1->size(), QSize(20, 20));
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, 5000);
+    QCOMPARE(form.pane().Text1()->size(), QSize(20, 20)); // no layout
+    QCOMPARE(form.pane().Picture1()->size(), QSize(20, 20));
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), 5000);
 }
 
 void TestPollCycle::emptyTextAtStartIsNotNew() {
@@ -173,10 +173,10 @@ void TestPollCycle::emptyTextAtStartIsNotNew() {
     desk.copyText(QString());
     desk.tick();
     QCOMPARE(storedTexts(desk.history()), sixTexts({}));
-    QCOMPARE(form.text1(), QString());
+    QCOMPARE(form.pane().text(), QString());
     QVERIFY(textViewShown(form));
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, 70);
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), 70);
 }
 
 void TestPollCycle::newText_data() {
@@ -214,25 +214,25 @@ void TestPollCycle::newText() {
         desk.copyText(earlier);
         desk.tick();
     }
-    form.showPicture();
-    form.Text1->resize(20, 20);
-    form.Picture1->resize(20, 20);
-    form.hideArmed = false;
+    form.pane().showPicture();
+    form.pane().Text1()->resize(20, 20);
+    form.pane().Picture1()->resize(20, 20);
+    form.countdown().cancel();
     desk.platform.now = 1234;
 
     desk.copyText(text);
     desk.tick();
 
     QCOMPARE(storedTexts(desk.history()), expected);
-    QCOMPARE(form.text1(), text);
+    QCOMPARE(form.pane().text(), text);
     QVERIFY(textViewShown(form));
     // The layout ran: the boxes are back at the full size of the 192 preview.
-    QCOMPARE(form.previewWidth, 192);
-    QCOMPARE(form.Text1->size(), QSize(196, 196));
-    QCOMPARE(form.Picture1->size(), QSize(196, 196));
+    QCOMPARE(form.pane().previewWidth(), 192);
+    QCOMPARE(form.pane().Text1()->size(), QSize(196, 196));
+    QCOMPARE(form.pane().Picture1()->size(), QSize(196, 196));
     // The countdown starts again from now.
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, 1234);
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), 1234);
 }
 
 void TestPollCycle::textAndPictureTogether() {
@@ -242,29 +242,29 @@ void TestPollCycle::textAndPictureTogether() {
     Form2& history = desk.history();
     // Whether the picture queue was still empty whenever the text view changed.
     QList<bool> pictureQueueEmpty;
-    connect(form.Text1, &QPlainTextEdit::textChanged, this,
-            [&] { pictureQueueEmpty << history.store.picture(0).isNull(); });
+    connect(form.pane().Text1(), &QPlainTextEdit::textChanged, this,
+            [&] { pictureQueueEmpty << history.store().picture(0).isNull(); });
 
     const QImage picture = filled(40, 30, kRed);
     desk.copyBoth(u"both"_s, picture);
     desk.tick();
     QCOMPARE(storedTexts(history), sixTexts({u"both"_s}));
-    QCOMPARE(history.store.picture(0), picture);
+    QCOMPARE(history.store().picture(0), picture);
     QVERIFY(!pictureQueueEmpty.isEmpty());
     QVERIFY(!pictureQueueEmpty.contains(false)); // text first, then the picture
     QVERIFY(pictureViewShown(form));
     QCOMPARE(form.windowTitle(), u"X=0Y=0"_s);
 
     // Nothing new: the text view comes back, the picture step stops at the test.
-    form.hideArmed = false;
+    form.countdown().cancel();
     desk.platform.now = 800;
     desk.poll();
     QVERIFY(textViewShown(form));
     QCOMPARE(form.windowTitle(), u"X=40Y=30"_s);
     QCOMPARE(storedTexts(history), sixTexts({u"both"_s}));
-    QVERIFY(history.store.picture(1).isNull());
-    QVERIFY(!form.hideArmed);
-    QCOMPARE(form.hideStart, 0);
+    QVERIFY(history.store().picture(1).isNull());
+    QVERIFY(!form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), 0);
 
     // The text view stays while nothing changes; the caption tick keeps its size.
     desk.tick();
@@ -340,28 +340,28 @@ void TestPollCycle::pictureChange() {
     desk.platform.now = 100;
     desk.copyPicture(first);
     desk.tick();
-    QCOMPARE(history.store.picture(0), first);
-    QCOMPARE(form.hideStart, 100);
+    QCOMPARE(history.store().picture(0), first);
+    QCOMPARE(form.countdown().hideStart(), 100);
 
-    form.Picture1->clear(); // a redraw would show on the blank preview
-    form.hideArmed = false;
+    form.pane().Picture1()->clear(); // a redraw would show on the blank preview
+    form.countdown().cancel();
     desk.platform.now = 900;
     desk.copyPicture(second);
     desk.tick();
 
-    QCOMPARE(form.Picture2->picture(), second); // held all the same
-    const QString blank = canvasMismatch(form.Picture1->canvas(), QRect(), kWhite, kWhite);
+    QCOMPARE(form.pane().Picture2()->picture(), second); // held all the same
+    const QString blank = canvasMismatch(form.pane().Picture1()->canvas(), QRect(), kWhite, kWhite);
     if (isNew) {
-        QCOMPARE(history.store.picture(0), second);
-        QCOMPARE(history.store.picture(1), first);
+        QCOMPARE(history.store().picture(0), second);
+        QCOMPARE(history.store().picture(1), first);
         QVERIFY(!blank.isEmpty());
-        QVERIFY(form.hideArmed);
-        QCOMPARE(form.hideStart, 900);
+        QVERIFY(form.countdown().hideArmed());
+        QCOMPARE(form.countdown().hideStart(), 900);
     } else {
-        QVERIFY(history.store.picture(1).isNull());
+        QVERIFY(history.store().picture(1).isNull());
         QVERIFY2(blank.isEmpty(), qPrintable(blank));
-        QVERIFY(!form.hideArmed);
-        QCOMPARE(form.hideStart, 100);
+        QVERIFY(!form.countdown().hideArmed());
+        QCOMPARE(form.countdown().hideStart(), 100);
     }
     QVERIFY(pictureViewShown(form));
 }
@@ -401,8 +401,8 @@ void TestPollCycle::previewDrawing() {
     Form1& form = desk.main();
     desk.copyPicture(filled(size.width(), size.height(), kRed));
     desk.tick();
-    const QImage& canvas = form.Picture1->canvas();
-    QCOMPARE(canvas.size(), QSize(form.previewWidth, form.previewHeight));
+    const QImage& canvas = form.pane().Picture1()->canvas();
+    QCOMPARE(canvas.size(), QSize(form.pane().previewWidth(), form.pane().previewHeight()));
     const QString mismatch = canvasMismatch(canvas, drawn, kRed, back);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     QVERIFY(pictureViewShown(form));
@@ -434,18 +434,18 @@ void TestPollCycle::unreadableClipboard() {
     // What could not be read is left on the clipboard for a later poll.
     QCOMPARE(desk.platform.clipboardWrites, 0);
     QCOMPARE(storedTexts(history), sixTexts({}));
-    QVERIFY(history.store.picture(0).isNull());
-    QVERIFY(form.Picture2->picture().isNull());
+    QVERIFY(history.store().picture(0).isNull());
+    QVERIFY(form.pane().Picture2()->picture().isNull());
     QVERIFY(!form.windowTitle().startsWith(u"X="_s));
-    QCOMPARE(form.text1(), QString());
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, 300);
+    QCOMPARE(form.pane().text(), QString());
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), 300);
 
     // Once it can be read, the content is taken as usual.
     content.unreadable = false;
     desk.platform.setClipboard(content);
     desk.tick();
-    QCOMPARE(history.store.picture(0), picture);
+    QCOMPARE(history.store().picture(0), picture);
     QCOMPARE(storedTexts(history), withText ? sixTexts({u"held"_s}) : sixTexts({}));
 }
 
@@ -498,23 +498,23 @@ void TestPollCycle::contentOnItsWay() {
         QCOMPARE(desk.platform.clipboardReads, reads);
         QCOMPARE(desk.platform.clipboardWrites, writes);
         QCOMPARE(storedTexts(history), texts);
-        QCOMPARE(history.store.picture(0), heldPicture ? red : QImage());
+        QCOMPARE(history.store().picture(0), heldPicture ? red : QImage());
         QCOMPARE(form.windowTitle(), title);
         QCOMPARE(pictureViewShown(form), pictureBefore);
-        QVERIFY(form.hideArmed);
-        QCOMPARE(form.hideStart, desk.platform.now);
+        QVERIFY(form.countdown().hideArmed());
+        QCOMPARE(form.countdown().hideStart(), desk.platform.now);
     }
     // A layout change meanwhile still draws the picture held.
-    form.con();
+    form.poll().con();
     QCOMPARE(pictureViewShown(form), pictureBefore);
 
     // Once it has arrived it is taken at once, as any new content is.
     desk.platform.release();
     if (newPicture) {
-        QCOMPARE(history.store.picture(0), blue);
+        QCOMPARE(history.store().picture(0), blue);
         QVERIFY(pictureViewShown(form));
     } else {
-        QCOMPARE(form.text1(), u"new"_s);
+        QCOMPARE(form.pane().text(), u"new"_s);
         QCOMPARE(storedTexts(history).first(), u"new"_s);
         QVERIFY(textViewShown(form));
     }
@@ -549,14 +549,14 @@ void TestPollCycle::busy() {
 
     desk.copyText(u"y"_s);
     form.setWindowTitle(u"before"_s);
-    form.hideArmed = false;
+    form.countdown().cancel();
     desk.platform.now = 60;
-    form.busy = busy;
+    form.poll().setBusy(busy);
     desk.poll();
-    QCOMPARE(form.text1(), polls ? u"y"_s : textViewShown ? u"x"_s : QString());
+    QCOMPARE(form.pane().text(), polls ? u"y"_s : textViewShown ? u"x"_s : QString());
     QCOMPARE(form.windowTitle(), textViewShown ? kTextCaption : u"before"_s);
-    QCOMPARE(form.hideArmed, polls);
-    QCOMPARE(form.busy, busy);
+    QCOMPARE(form.countdown().hideArmed(), polls);
+    QCOMPARE(form.poll().busy(), busy);
     QCOMPARE(desk.platform.clipboardWrites, 0);
 }
 
@@ -651,8 +651,8 @@ void TestPollCycle::readsEveryTickWithoutChangeReports() {
         QCOMPARE(storedTexts(history), sixTexts({u"text 1"_s}));
     else
         QCOMPARE(storedTexts(history), sixTexts({}));
-    QCOMPARE(history.store.picture(0).isNull(), !hasPicture || unreadable);
-    QVERIFY(history.store.picture(1).isNull());
+    QCOMPARE(history.store().picture(0).isNull(), !hasPicture || unreadable);
+    QVERIFY(history.store().picture(1).isNull());
 }
 
 void TestPollCycle::conWithText_data() {
@@ -675,24 +675,25 @@ void TestPollCycle::conWithText() {
     desk.copyText(u"t"_s);
     if (textViewShown)
         desk.tick();
-    const QImage drawing = form.Picture1->canvas().copy();
+    const QImage drawing = form.pane().Picture1()->canvas().copy();
 
-    form.cfg.cfgPreviewSize = QString::number(n);
-    form.hideArmed = true;
-    form.con();
+    form.settings().cfgPreviewSize = QString::number(n);
+    form.countdown().restart(0);
+    form.poll().con();
 
     const int box = 64 * n + 4;
-    QCOMPARE(form.previewWidth, 64 * n);
-    QCOMPARE(form.previewHeight, 64 * n);
-    QCOMPARE(form.Picture1->size(), QSize(box, box));
-    QCOMPARE(form.Text1->size(), QSize(box, box));
+    QCOMPARE(form.pane().previewWidth(), 64 * n);
+    QCOMPARE(form.pane().previewHeight(), 64 * n);
+    QCOMPARE(form.pane().Picture1()->size(), QSize(box, box));
+    QCOMPARE(form.pane().Text1()->size(), QSize(box, box));
     QCOMPARE(form.width(), box);
     QCOMPARE(testing::textViewShown(form), textViewShown);
     QCOMPARE(pictureViewShown(form), !textViewShown);
     // What was drawn stays where it was.
     const int kept = std::min(64 * n, drawing.width());
-    QCOMPARE(form.Picture1->canvas().copy(0, 0, kept, kept), drawing.copy(0, 0, kept, kept));
-    QVERIFY(!form.hideArmed);
+    QCOMPARE(form.pane().Picture1()->canvas().copy(0, 0, kept, kept),
+             drawing.copy(0, 0, kept, kept));
+    QVERIFY(!form.countdown().hideArmed());
 }
 
 void TestPollCycle::conWithPicture_data() {
@@ -711,17 +712,17 @@ void TestPollCycle::conWithPicture() {
     desk.tick(); // the text view is shown, the preview still holds the picture
     QVERIFY(textViewShown(form));
 
-    form.cfg.cfgPreviewSize = QString::number(n);
-    form.hideArmed = true;
-    form.con();
+    form.settings().cfgPreviewSize = QString::number(n);
+    form.countdown().restart(0);
+    form.poll().con();
 
     QVERIFY(pictureViewShown(form));
-    QCOMPARE(form.Picture1->size(), QSize(64 * n + 4, 64 * n + 4));
-    const QImage& canvas = form.Picture1->canvas();
+    QCOMPARE(form.pane().Picture1()->size(), QSize(64 * n + 4, 64 * n + 4));
+    const QImage& canvas = form.pane().Picture1()->canvas();
     QCOMPARE(canvas.size(), QSize(64 * n, 64 * n));
     const QString mismatch = canvasMismatch(canvas, QRect(0, 8 * n, 64 * n, 48 * n), kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    QVERIFY(!form.hideArmed);
+    QVERIFY(!form.countdown().hideArmed());
 }
 
 void TestPollCycle::pollTickDuringEventPass() {
@@ -734,13 +735,13 @@ void TestPollCycle::pollTickDuringEventPass() {
     QTimer::singleShot(0, &form, [&] {
         innerRan = true;
         desk.poll();
-        innerText = form.text1();
+        innerText = form.pane().text();
     });
     desk.tick();
     QVERIFY(innerRan);
     // The tick inside the cycle started no second cycle.
     QCOMPARE(innerText, QString());
-    QCOMPARE(form.text1(), u"A"_s);
+    QCOMPARE(form.pane().text(), u"A"_s);
     QCOMPARE(storedTexts(desk.history()), sixTexts({u"A"_s}));
     QCOMPARE(desk.platform.formatQueries, 1);
 
@@ -765,7 +766,7 @@ void TestPollCycle::watchTickDuringEventPassOpensTheTextStep() {
     desk.tick();
     // The watch hid the history before the cycle asked: the text is taken.
     QVERIFY(!history.isVisible());
-    QCOMPARE(form.text1(), u"A"_s);
+    QCOMPARE(form.pane().text(), u"A"_s);
     QCOMPARE(storedTexts(history), sixTexts({u"A"_s}));
 }
 
@@ -777,9 +778,9 @@ void TestPollCycle::copyDuringEventPassIsSeen() {
     const QImage late = filled(10, 10, kBlue);
     QTimer::singleShot(0, &form, [&] { desk.copyBoth(u"late"_s, late); });
     desk.tick();
-    QCOMPARE(form.text1(), u"late"_s);
+    QCOMPARE(form.pane().text(), u"late"_s);
     QCOMPARE(storedTexts(desk.history()), sixTexts({u"late"_s}));
-    QCOMPARE(desk.history().store.picture(0), late);
+    QCOMPARE(desk.history().store().picture(0), late);
 }
 
 void TestPollCycle::droppedTextIsTaken_data() {
@@ -822,9 +823,9 @@ void TestPollCycle::droppedTextIsTaken() {
     }
     QVERIFY(desk.platform.errorsShown.isEmpty());
     QCOMPARE(desk.platform.clipboard.text.value_or(u"(no text)"_s), dropped);
-    QCOMPARE(form.text1(), dropped);
-    QCOMPARE(desk.history().store.text(0), dropped);
-    QCOMPARE(form.busy, 0);
+    QCOMPARE(form.pane().text(), dropped);
+    QCOMPARE(desk.history().store().text(0), dropped);
+    QCOMPARE(form.poll().busy(), 0);
 }
 
 void TestPollCycle::extremePictures_data() {
@@ -845,15 +846,17 @@ void TestPollCycle::extremePictures() {
     const QImage picture = filled(size.width(), size.height(), kRed);
     desk.copyPicture(picture);
     desk.tick();
-    QCOMPARE(desk.history().store.picture(0), picture);
-    QVERIFY(form.fit.drawable);
-    QVERIFY(form.fit.drawWidth > 0 && form.fit.drawWidth <= 192);
-    QVERIFY(form.fit.drawHeight > 0 && form.fit.drawHeight <= 192);
-    QVERIFY(form.fit.drawLeft >= 0 && form.fit.drawLeft + form.fit.drawWidth <= 192);
-    QVERIFY(form.fit.drawTop >= 0 && form.fit.drawTop + form.fit.drawHeight <= 192);
+    QCOMPARE(desk.history().store().picture(0), picture);
+    QVERIFY(form.pane().fit().drawable);
+    QVERIFY(form.pane().fit().drawWidth > 0 && form.pane().fit().drawWidth <= 192);
+    QVERIFY(form.pane().fit().drawHeight > 0 && form.pane().fit().drawHeight <= 192);
+    QVERIFY(form.pane().fit().drawLeft >= 0 &&
+            form.pane().fit().drawLeft + form.pane().fit().drawWidth <= 192);
+    QVERIFY(form.pane().fit().drawTop >= 0 &&
+            form.pane().fit().drawTop + form.pane().fit().drawHeight <= 192);
     desk.tick();
     QCOMPARE(form.windowTitle(), u"X=%1Y=%2"_s.arg(size.width()).arg(size.height()));
-    QVERIFY(desk.history().store.picture(1).isNull());
+    QVERIFY(desk.history().store().picture(1).isNull());
 }
 
 void TestPollCycle::manyTicks() {
@@ -871,7 +874,7 @@ void TestPollCycle::manyTicks() {
     QCOMPARE(desk.platform.formatQueries, 1);
     QCOMPARE(desk.platform.clipboardReads, 2);
     QCOMPARE(storedTexts(history), sixTexts({u"steady"_s}));
-    QVERIFY(history.store.picture(1).isNull());
+    QVERIFY(history.store().picture(1).isNull());
 
     // A clipboard that changes on every tick: the history keeps the six newest.
     clock.restart();
@@ -887,9 +890,9 @@ void TestPollCycle::manyTicks() {
                                                 u"text 594"_s, u"text 592"_s, u"text 590"_s}));
     for (int slot = 0; slot < HistoryStore::kSlots; ++slot) {
         const int n = 599 - 2 * slot;
-        QCOMPARE(history.store.picture(slot), filled(10 + n % 50, 10, qRgb(n % 256, 0, 0)));
+        QCOMPARE(history.store().picture(slot), filled(10 + n % 50, 10, qRgb(n % 256, 0, 0)));
     }
-    QCOMPARE(form.text1(), u"text 600"_s);
+    QCOMPARE(form.pane().text(), u"text 600"_s);
 }
 
 QTEST_MAIN(TestPollCycle)

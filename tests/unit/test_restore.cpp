@@ -33,12 +33,12 @@ struct HistorySnapshot {
 
     explicit HistorySnapshot(const Form2& window) : texts(storedTexts(window)) {
         for (int slot = 0; slot < HistoryStore::kSlots; ++slot)
-            pictures << window.store.picture(slot);
+            pictures << window.store().picture(slot);
     }
     // Empty when `window` holds the same; else names the first difference.
     QString differenceTo(const Form2& window) const {
         for (int slot = 0; slot < HistoryStore::kSlots; ++slot) {
-            const QImage now = window.store.picture(slot);
+            const QImage now = window.store().picture(slot);
             if (now.isNull() != pictures[slot].isNull() ||
                 (!now.isNull() && !samePixels(now, pictures[slot])))
                 return QStringLiteral("picture slot %1 changed").arg(slot);
@@ -109,25 +109,24 @@ void TestRestore::pictureSlot() {
     const HistorySnapshot before(history);
     const QSize windowSize = form.size();
     const int writes = desk.platform.clipboardWrites;
-    form.hideArmed = true;
-    form.hideStart = 99;
+    form.countdown().restart(99);
 
     if (byMouse)
-        QTest::mouseClick(history.Picture1[1], Qt::LeftButton);
+        QTest::mouseClick(history.Picture1(1), Qt::LeftButton);
     else
         history.Picture1_Click(1);
 
     // Drawn fitted and centred on a cleared preview.
     QVERIFY(pictureViewShown(form));
-    const QImage& canvas = form.Picture1->canvas();
-    QCOMPARE(canvas.size(), QSize(form.previewWidth, form.previewHeight));
+    const QImage& canvas = form.pane().Picture1()->canvas();
+    QCOMPARE(canvas.size(), QSize(form.pane().previewWidth(), form.pane().previewHeight()));
     const QString mismatch =
         canvasMismatch(canvas, drawn, kRed, backColour == "1" ? kBlack : kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     // Held and recorded as the picture seen last.
-    QVERIFY(samePixels(form.Picture2->picture(), restored));
-    QVERIFY(form.fingerprint.matchkey(restored));
-    QCOMPARE(form.fingerprint.picKey(), 2.0 * size.width() + size.height());
+    QVERIFY(samePixels(form.pane().Picture2()->picture(), restored));
+    QVERIFY(form.poll().fingerprint().matchkey(restored));
+    QCOMPARE(form.poll().fingerprint().picKey(), 2.0 * size.width() + size.height());
     // On the clipboard at once, alone, while the history window is open.
     QCOMPARE(desk.platform.clipboardWrites, writes + 1);
     QVERIFY(samePixels(desk.platform.clipboard.image, restored));
@@ -137,8 +136,8 @@ void TestRestore::pictureSlot() {
     const QString changed = before.differenceTo(history);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
     QCOMPARE(form.size(), windowSize);
-    QVERIFY(form.hideArmed);
-    QCOMPARE(form.hideStart, qint64(99));
+    QVERIFY(form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), qint64(99));
 }
 
 void TestRestore::nextPollFindsItUnchanged_data() {
@@ -165,7 +164,7 @@ void TestRestore::nextPollFindsItUnchanged() {
     }
     Form2& history = openHistory(desk);
     history.Picture1_Click(1);
-    const QImage canvas = form.Picture1->canvas().copy();
+    const QImage canvas = form.pane().Picture1()->canvas().copy();
     if (historyClosed) {
         desk.platform.foreground = Foreground::Other;
         history.Timer1_Timer();
@@ -173,8 +172,8 @@ void TestRestore::nextPollFindsItUnchanged() {
     }
     const HistorySnapshot before(history);
     const int writes = desk.platform.clipboardWrites;
-    form.hideArmed = false;
-    form.hideStart = 99;
+    form.countdown().restart(99);
+    form.countdown().cancel();
     desk.platform.now = 5000;
 
     for (int tick = 0; tick < 3; ++tick)
@@ -182,11 +181,11 @@ void TestRestore::nextPollFindsItUnchanged() {
 
     // Not new: no redraw, no push, no restart of the countdown.
     QVERIFY(pictureViewShown(form));
-    QCOMPARE(form.Picture1->canvas(), canvas);
+    QCOMPARE(form.pane().Picture1()->canvas(), canvas);
     const QString changed = before.differenceTo(history);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
-    QVERIFY(!form.hideArmed);
-    QCOMPARE(form.hideStart, qint64(99));
+    QVERIFY(!form.countdown().hideArmed());
+    QCOMPARE(form.countdown().hideStart(), qint64(99));
     QCOMPARE(desk.platform.clipboardWrites, writes);
     QVERIFY(samePixels(desk.platform.clipboard.image, restored));
     // The caption gives the restored picture's size.
@@ -215,21 +214,21 @@ void TestRestore::emptyPictureSlot() {
     }
     Form2& history = openHistory(desk);
     const HistorySnapshot before(history);
-    const QImage canvas = form.Picture1->canvas().copy();
-    const double picKey = form.fingerprint.picKey();
-    const auto picSamples = form.fingerprint.picSamples();
+    const QImage canvas = form.pane().Picture1()->canvas().copy();
+    const double picKey = form.poll().fingerprint().picKey();
+    const auto picSamples = form.poll().fingerprint().picSamples();
     const int writes = desk.platform.clipboardWrites;
     const quint64 changes = desk.platform.clipboardChanges;
     const QSize windowSize = form.size();
 
     history.Picture1_Click(slot);
 
-    QCOMPARE(form.pictureShown(), !textShown);
-    QCOMPARE(form.Text1->isHidden(), !textShown);
-    QCOMPARE(form.Picture1->canvas(), canvas);
-    QVERIFY(samePixels(form.Picture2->picture(), current));
-    QCOMPARE(form.fingerprint.picKey(), picKey);
-    QVERIFY(form.fingerprint.picSamples() == picSamples);
+    QCOMPARE(form.pane().pictureShown(), !textShown);
+    QCOMPARE(form.pane().Text1()->isHidden(), !textShown);
+    QCOMPARE(form.pane().Picture1()->canvas(), canvas);
+    QVERIFY(samePixels(form.pane().Picture2()->picture(), current));
+    QCOMPARE(form.poll().fingerprint().picKey(), picKey);
+    QVERIFY(form.poll().fingerprint().picSamples() == picSamples);
     QCOMPARE(desk.platform.clipboardWrites, writes);
     QCOMPARE(desk.platform.clipboardChanges, changes);
     QCOMPARE(form.size(), windowSize);
@@ -264,10 +263,10 @@ void TestRestore::switchesTheView() {
         desk.copyText(QStringLiteral("shown text"));
         desk.tick();
     }
-    QCOMPARE(form.pictureShown(), pictureFirst);
+    QCOMPARE(form.pane().pictureShown(), pictureFirst);
     Form2& history = openHistory(desk);
     const HistorySnapshot before(history);
-    const QString textBefore = form.text1();
+    const QString textBefore = form.pane().text();
     const int writes = desk.platform.clipboardWrites;
     const std::optional<QString> clipboardText = desk.platform.clipboard.text;
     const int textSlot = pictureFirst ? 0 : 1;
@@ -282,11 +281,11 @@ void TestRestore::switchesTheView() {
         QVERIFY(samePixels(desk.platform.clipboard.image, picture));
         QCOMPARE(desk.platform.clipboardWrites, writes + 1);
         // The text view keeps its text, hidden.
-        QCOMPARE(form.text1(), textBefore);
+        QCOMPARE(form.pane().text(), textBefore);
     } else {
         QVERIFY(textViewShown(form));
-        QCOMPARE(form.text1(), QStringLiteral("restored text"));
-        QCOMPARE(form.Text1->toPlainText(), QStringLiteral("restored text"));
+        QCOMPARE(form.pane().text(), QStringLiteral("restored text"));
+        QCOMPARE(form.pane().Text1()->toPlainText(), QStringLiteral("restored text"));
         // The click itself leaves the clipboard alone.
         QCOMPARE(desk.platform.clipboardWrites, writes);
         QCOMPARE(desk.platform.clipboard.text, clipboardText);
@@ -318,18 +317,18 @@ void TestRestore::windowKeepsItsSize() {
     else if (byHand.isValid())
         form.resize(byHand);
     const QSize size = form.size();
-    const QSize pictureBox = form.Picture1->size();
+    const QSize pictureBox = form.pane().Picture1()->size();
 
     history.Picture1_Click(1);
     history.Picture1_Click(0);
     history.Picture1_Click(1);
 
     QCOMPARE(form.size(), size);
-    QCOMPARE(form.Picture1->size(), pictureBox);
-    QCOMPARE(form.previewWidth, 192);
+    QCOMPARE(form.pane().Picture1()->size(), pictureBox);
+    QCOMPARE(form.pane().previewWidth(), 192);
     // Drawn for the preview side all the same.
     const QString mismatch =
-        canvasMismatch(form.Picture1->canvas(), QRect(0, 48, 192, 96), kRed, kWhite);
+        canvasMismatch(form.pane().Picture1()->canvas(), QRect(0, 48, 192, 96), kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 }
 
@@ -343,16 +342,16 @@ void TestRestore::sameSlotTwice() {
     const HistorySnapshot before(history);
 
     history.Picture1_Click(1);
-    const QImage canvas = form.Picture1->canvas().copy();
-    const double picKey = form.fingerprint.picKey();
-    const auto picSamples = form.fingerprint.picSamples();
+    const QImage canvas = form.pane().Picture1()->canvas().copy();
+    const double picKey = form.poll().fingerprint().picKey();
+    const auto picSamples = form.poll().fingerprint().picSamples();
 
     history.Picture1_Click(1);
 
-    QCOMPARE(form.Picture1->canvas(), canvas);
-    QCOMPARE(form.fingerprint.picKey(), picKey);
-    QVERIFY(form.fingerprint.picSamples() == picSamples);
-    QVERIFY(form.fingerprint.matchkey(restored));
+    QCOMPARE(form.pane().Picture1()->canvas(), canvas);
+    QCOMPARE(form.poll().fingerprint().picKey(), picKey);
+    QVERIFY(form.poll().fingerprint().picSamples() == picSamples);
+    QVERIFY(form.poll().fingerprint().matchkey(restored));
     QVERIFY(samePixels(desk.platform.clipboard.image, restored));
     QVERIFY(pictureViewShown(form));
     const QString changed = before.differenceTo(history);
@@ -375,11 +374,11 @@ void TestRestore::failedClipboardWrite() {
     // Drawn and recorded as if the write had worked; the clipboard is as it was.
     QVERIFY(pictureViewShown(form));
     const QString mismatch =
-        canvasMismatch(form.Picture1->canvas(), QRect(0, 48, 192, 96), kRed, kWhite);
+        canvasMismatch(form.pane().Picture1()->canvas(), QRect(0, 48, 192, 96), kRed, kWhite);
     QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
-    QVERIFY(samePixels(form.Picture2->picture(), restored));
-    QVERIFY(form.fingerprint.matchkey(restored));
-    QVERIFY(!form.fingerprint.matchkey(current));
+    QVERIFY(samePixels(form.pane().Picture2()->picture(), restored));
+    QVERIFY(form.poll().fingerprint().matchkey(restored));
+    QVERIFY(!form.poll().fingerprint().matchkey(current));
     QVERIFY(samePixels(desk.platform.clipboard.image, current));
     const QString changed = before.differenceTo(history);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
@@ -407,23 +406,23 @@ void TestRestore::textSlot() {
     copyPictures(desk, {filled(50, 50, kRed)});
     Form2& history = openHistory(desk);
     const HistorySnapshot before(history);
-    const QImage canvas = form.Picture1->canvas().copy();
-    const double picKey = form.fingerprint.picKey();
+    const QImage canvas = form.pane().Picture1()->canvas().copy();
+    const double picKey = form.poll().fingerprint().picKey();
     const int writes = desk.platform.clipboardWrites;
 
     history.Text1_Click(slot);
     history.Text1_Click(slot); // twice is the same as once
 
     QVERIFY(textViewShown(form));
-    QCOMPARE(form.text1(), expected);
-    QCOMPARE(form.Text1->toPlainText(), expected);
-    QCOMPARE(form.textWrittenBack, 0);
+    QCOMPARE(form.pane().text(), expected);
+    QCOMPARE(form.pane().Text1()->toPlainText(), expected);
+    QCOMPARE(form.poll().textWrittenBack(), 0);
     QCOMPARE(desk.platform.clipboardWrites, writes);
     // The history, slot 0 included, and the picture state stay as they were.
     const QString changed = before.differenceTo(history);
     QVERIFY2(changed.isEmpty(), qPrintable(changed));
-    QCOMPARE(form.fingerprint.picKey(), picKey);
-    QCOMPARE(form.Picture1->canvas(), canvas);
+    QCOMPARE(form.poll().fingerprint().picKey(), picKey);
+    QCOMPARE(form.pane().Picture1()->canvas(), canvas);
 }
 
 QTEST_MAIN(TestRestore)

@@ -79,37 +79,37 @@ void TestSettingsMenus::previewSize() {
     else
         desk.copyText(QStringLiteral("some text"));
     desk.poll();
-    QCOMPARE(form.pictureShown(), picture);
+    QCOMPARE(form.pane().pictureShown(), picture);
     // A window resized by hand and a countdown running: the layout must
     // take over again and the countdown stop, also for the item already
     // checked.
     form.resize(700, 90);
-    form.hideArmed = true;
+    form.countdown().restart(0);
     const int clipboardWrites = desk.platform.clipboardWrites;
 
-    choose(form.menu.se.item(k));
+    choose(form.menu().se.item(k));
 
-    QCOMPARE(checkedItems(form.menu.se), QList<int>{k});
-    QCOMPARE(form.cfg.cfgPreviewSize, QString::number(k));
+    QCOMPARE(checkedItems(form.menu().se), QList<int>{k});
+    QCOMPARE(form.settings().cfgPreviewSize, QString::number(k));
     const int side = 64 * k;
     const int box = side + 4;
-    QCOMPARE(form.previewWidth, side);
-    QCOMPARE(form.previewHeight, side);
-    QCOMPARE(form.Picture1->size(), QSize(box, box));
-    QCOMPARE(form.Text1->size(), QSize(box, box));
+    QCOMPARE(form.pane().previewWidth(), side);
+    QCOMPARE(form.pane().previewHeight(), side);
+    QCOMPARE(form.pane().Picture1()->size(), QSize(box, box));
+    QCOMPARE(form.pane().Text1()->size(), QSize(box, box));
     QCOMPARE(form.size(), QSize(box, box + form.menuBar()->height()));
-    QVERIFY(!form.hideArmed);
-    QCOMPARE(form.pictureShown(), picture);
-    QCOMPARE(form.Text1->isHidden(), picture);
+    QVERIFY(!form.countdown().hideArmed());
+    QCOMPARE(form.pane().pictureShown(), picture);
+    QCOMPARE(form.pane().Text1()->isHidden(), picture);
     if (picture) {
         // Redrawn for the new size: 640 x 480 fitted into the new side.
-        const QImage& canvas = form.Picture1->canvas();
+        const QImage& canvas = form.pane().Picture1()->canvas();
         QCOMPARE(canvas.size(), QSize(side, side));
         const QString mismatch =
             canvasMismatch(canvas, QRect(0, side / 8, side, side * 3 / 4), kRed, kWhite);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     } else {
-        QCOMPARE(form.Text1->toPlainText(), QStringLiteral("some text"));
+        QCOMPARE(form.pane().Text1()->toPlainText(), QStringLiteral("some text"));
     }
     // Only the layout changed: the clipboard was read, never written.
     QCOMPARE(desk.platform.clipboardWrites, clipboardWrites);
@@ -133,17 +133,17 @@ void TestSettingsMenus::pollInterval() {
     Desk desk(settingsWith(3, fromFile));
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
-    form.Timer1->setInterval(1); // shows that the choice set it
-    form.cfg.cfgInterval = QStringLiteral("x");
+    form.Timer1()->setInterval(1); // shows that the choice set it
+    form.settings().cfgInterval = QStringLiteral("x");
 
-    choose(form.menu.sec.item(k));
+    choose(form.menu().sec.item(k));
 
-    QCOMPARE(form.Timer1->interval(), interval);
-    QCOMPARE(checkedItems(form.menu.sec), QList<int>{k});
-    QCOMPARE(form.cfg.cfgInterval, QString::number(k));
+    QCOMPARE(form.Timer1()->interval(), interval);
+    QCOMPARE(checkedItems(form.menu().sec), QList<int>{k});
+    QCOMPARE(form.settings().cfgInterval, QString::number(k));
     // The other timers keep their 100 ms.
-    QCOMPARE(form.Timer2->interval(), 100);
-    QCOMPARE(form.Timer3->interval(), 100);
+    QCOMPARE(form.Timer2()->interval(), 100);
+    QCOMPARE(form.Timer3()->interval(), 100);
 }
 
 void TestSettingsMenus::saveResolution_data() {
@@ -161,13 +161,13 @@ void TestSettingsMenus::saveResolution() {
     Desk desk(settingsWith(5, fromFile));
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
-    form.cfg.cfgSaveSize = QStringLiteral("x");
+    form.settings().cfgSaveSize = QStringLiteral("x");
     const QSize size = form.size();
 
-    choose(form.menu.scrsav.item(k));
+    choose(form.menu().scrsav.item(k));
 
-    QCOMPARE(checkedItems(form.menu.scrsav), QList<int>{k});
-    QCOMPARE(form.cfg.cfgSaveSize, QString::number(k));
+    QCOMPARE(checkedItems(form.menu().scrsav), QList<int>{k});
+    QCOMPARE(form.settings().cfgSaveSize, QString::number(k));
     // Nothing else happens until the next save.
     QCOMPARE(form.size(), size);
     QVERIFY(!QFile::exists(QDir(desk.dir.path()).filePath(QStringLiteral("Image.bmp"))));
@@ -193,25 +193,25 @@ void TestSettingsMenus::backColour() {
     desk.copyPicture(filled(40, 30, kGreen));
     desk.poll();
     // Another colour first, so that choosing the checked item shows it ran.
-    form.Picture1->setBackColor(Qt::red);
-    form.Picture3->setBackColor(Qt::red);
-    const QPalette textPalette = form.Text1->palette();
-    const QPalette viewportPalette = form.Text1->viewport()->palette();
-    const QColor slotBack = desk.history().Picture1[0]->backColor();
+    form.pane().Picture1()->setBackColor(Qt::red);
+    form.files().Picture3()->setBackColor(Qt::red);
+    const QPalette textPalette = form.pane().Text1()->palette();
+    const QPalette viewportPalette = form.pane().Text1()->viewport()->palette();
+    const QColor slotBack = desk.history().Picture1(0)->backColor();
 
-    choose(form.menu.bk.item(k));
+    choose(form.menu().bk.item(k));
 
-    QCOMPARE(checkedItems(form.menu.bk), QList<int>{k});
-    QCOMPARE(form.cfg.cfgBackColor, QString::number(k));
-    QCOMPARE(form.Picture1->backColor(), colour);
-    QCOMPARE(form.Picture3->backColor(), colour);
+    QCOMPARE(checkedItems(form.menu().bk), QList<int>{k});
+    QCOMPARE(form.settings().cfgBackColor, QString::number(k));
+    QCOMPARE(form.pane().Picture1()->backColor(), colour);
+    QCOMPARE(form.files().Picture3()->backColor(), colour);
     // The text view and the history keep their own colours.
-    QCOMPARE(form.Text1->palette(), textPalette);
-    QCOMPARE(form.Text1->viewport()->palette(), viewportPalette);
-    QCOMPARE(desk.history().Picture1[0]->backColor(), slotBack);
+    QCOMPARE(form.pane().Text1()->palette(), textPalette);
+    QCOMPARE(form.pane().Text1()->viewport()->palette(), viewportPalette);
+    QCOMPARE(desk.history().Picture1(0)->backColor(), slotBack);
     // The picture shown is drawn again at once, on the new colour.
-    QCOMPARE(form.Picture1->canvas().pixel(0, 0), k == 0 ? kWhite : kBlack);
-    QCOMPARE(form.Picture1->canvas().pixel(96, 96), kGreen);
+    QCOMPARE(form.pane().Picture1()->canvas().pixel(0, 0), k == 0 ? kWhite : kBlack);
+    QCOMPARE(form.pane().Picture1()->canvas().pixel(96, 96), kGreen);
 }
 
 void TestSettingsMenus::autoHide_data() {
@@ -240,26 +240,27 @@ void TestSettingsMenus::autoHide() {
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
     const QSize size = form.size();
-    form.hideDelay = -1; // shows that the choice set it
-    form.hideArmed = armed;
-    form.hideStart = 31337;
+    form.countdown().setHideDelay(-1); // shows that the choice set it
+    form.countdown().restart(31337);
+    if (!armed)
+        form.countdown().cancel();
 
     if (byMenu)
-        choose(form.menu.jidou.item(k));
+        choose(form.menu().jidou.item(k));
     else
         form.jidou_Click(k);
 
-    QCOMPARE(checkedItems(form.menu.jidou), QList<int>{k});
-    QCOMPARE(form.cfg.cfgAutoHide, QString::number(k));
-    QCOMPARE(form.hideDelay, kDelays[k]);
+    QCOMPARE(checkedItems(form.menu().jidou), QList<int>{k});
+    QCOMPARE(form.settings().cfgAutoHide, QString::number(k));
+    QCOMPARE(form.countdown().hideDelay(), kDelays[k]);
     // The countdown is left alone and the window is not shrunk or grown.
-    QCOMPARE(form.hideArmed, armed);
-    QCOMPARE(form.hideStart, qint64(31337));
+    QCOMPARE(form.countdown().hideArmed(), armed);
+    QCOMPARE(form.countdown().hideStart(), qint64(31337));
     QCOMPARE(form.size(), size);
     // The long delays stay out of the menu.
     for (int i = 0; i <= 6; ++i) {
-        QCOMPARE(form.menu.jidou.item(i)->isVisible(), i <= 2);
-        QCOMPARE(form.menu.jidou.item(i)->isEnabled(), i <= 2);
+        QCOMPARE(form.menu().jidou.item(i)->isVisible(), i <= 2);
+        QCOMPARE(form.menu().jidou.item(i)->isEnabled(), i <= 2);
     }
 }
 
@@ -275,11 +276,11 @@ void TestSettingsMenus::hiddenAutoHideItemsCannotBeChosen() {
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
 
-    choose(form.menu.jidou.item(k));
+    choose(form.menu().jidou.item(k));
 
-    QCOMPARE(checkedItems(form.menu.jidou), QList<int>{1});
-    QCOMPARE(form.cfg.cfgAutoHide, QStringLiteral("1"));
-    QCOMPARE(form.hideDelay, qint64(500));
+    QCOMPARE(checkedItems(form.menu().jidou), QList<int>{1});
+    QCOMPARE(form.settings().cfgAutoHide, QStringLiteral("1"));
+    QCOMPARE(form.countdown().hideDelay(), qint64(500));
 }
 
 void TestSettingsMenus::alwaysOnTop_data() {
@@ -296,20 +297,20 @@ void TestSettingsMenus::alwaysOnTop() {
     Desk desk(settingsWith(1, fromFile));
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
-    QCOMPARE(form.menu.tu->isChecked(), startsOn);
+    QCOMPARE(form.menu().tu->isChecked(), startsOn);
     const QSize size = form.size();
     const qsizetype callsAtStart = desk.platform.topmostCalls.size();
 
     // Every choice flips it.
     bool on = startsOn;
     for (int choice = 1; choice <= 4; ++choice) {
-        choose(form.menu.tu);
+        choose(form.menu().tu);
         on = !on;
-        QCOMPARE(form.menu.tu->isChecked(), on);
+        QCOMPARE(form.menu().tu->isChecked(), on);
         QCOMPARE(desk.platform.topmostCalls.size(), callsAtStart + choice);
         QCOMPARE(desk.platform.topmostCalls.last().window, &form);
         QCOMPARE(desk.platform.topmostCalls.last().on, on);
-        QCOMPARE(form.cfg.cfgTopmost, on ? QStringLiteral("1") : QStringLiteral("0"));
+        QCOMPARE(form.settings().cfgTopmost, on ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
         QVERIFY(form.isVisible());
         QCOMPARE(form.size(), size);
@@ -330,15 +331,15 @@ void TestSettingsMenus::keepPosition() {
     Desk desk(settingsWith(4, fromFile));
     QVERIFY(desk.loaded);
     Form1& form = desk.main();
-    QCOMPARE(form.menu.zen->isChecked(), startsOn);
+    QCOMPARE(form.menu().zen->isChecked(), startsOn);
     const qsizetype topmostCalls = desk.platform.topmostCalls.size();
 
     bool on = startsOn;
     for (int choice = 1; choice <= 4; ++choice) {
-        choose(form.menu.zen);
+        choose(form.menu().zen);
         on = !on;
-        QCOMPARE(form.menu.zen->isChecked(), on);
-        QCOMPARE(form.cfg.cfgKeepPos, on ? QStringLiteral("1") : QStringLiteral("0"));
+        QCOMPARE(form.menu().zen->isChecked(), on);
+        QCOMPARE(form.settings().cfgKeepPos, on ? QStringLiteral("1") : QStringLiteral("0"));
     }
     QCOMPARE(desk.platform.topmostCalls.size(), topmostCalls);
 }
@@ -350,9 +351,9 @@ void TestSettingsMenus::nothingIsWrittenToTheFile() {
     const QString path = settingsPath(desk.dir.path());
     const QByteArray before = fileBytes(path);
     const QStringList filesBefore = QDir(desk.dir.path()).entryList(QDir::Files);
-    const Settings settingsBefore = form.cfg;
+    const Settings settingsBefore = form.settings();
 
-    const MainMenu& menu = form.menu;
+    const MainMenu& menu = form.menu();
     for (const ChoiceGroup* group : {&menu.se, &menu.sec, &menu.scrsav, &menu.bk, &menu.jidou}) {
         for (int i = group->last(); i >= group->first(); --i)
             choose(group->item(i));
@@ -361,11 +362,11 @@ void TestSettingsMenus::nothingIsWrittenToTheFile() {
     choose(menu.zen);
 
     // Every setting moved, the file did not.
-    QVERIFY(form.cfg.cfgPreviewSize != settingsBefore.cfgPreviewSize);
-    QCOMPARE(form.cfg.cfgTopmost, QStringLiteral("1"));
-    QCOMPARE(form.cfg.cfgKeepPos, QStringLiteral("1"));
-    QCOMPARE(form.cfg.cfgLeft, settingsBefore.cfgLeft);
-    QCOMPARE(form.cfg.cfgTop, settingsBefore.cfgTop);
+    QVERIFY(form.settings().cfgPreviewSize != settingsBefore.cfgPreviewSize);
+    QCOMPARE(form.settings().cfgTopmost, QStringLiteral("1"));
+    QCOMPARE(form.settings().cfgKeepPos, QStringLiteral("1"));
+    QCOMPARE(form.settings().cfgLeft, settingsBefore.cfgLeft);
+    QCOMPARE(form.settings().cfgTop, settingsBefore.cfgTop);
     QCOMPARE(fileBytes(path), before);
     QCOMPARE(QDir(desk.dir.path()).entryList(QDir::Files), filesBefore);
     QVERIFY(desk.platform.errorsShown.isEmpty());

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "clipboard_source.h"
-#include "platform.h"
+#include "platform/clipboard_source.h"
+#include "platform/platform.h"
 
 #include <QList>
 #include <QStringList>
