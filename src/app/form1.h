@@ -144,6 +144,7 @@ private:
     QTimer* timer1_ = nullptr; // the clipboard poll
     QTimer* timer2_ = nullptr; // auto-hide, 100 ms
     QTimer* timer3_ = nullptr; // the text write-back, 100 ms
+    // The exit has run: closing the window after "終了" must not run it again.
     bool ended_ = false;
 };
 

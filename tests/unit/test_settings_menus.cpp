@@ -1,6 +1,7 @@
 // The "設定" menu, chosen through its real menu items: each choice moves its
 // check mark, stores its index in the settings and takes effect at once,
 // without writing the settings file.
+#include "app/choices.h"
 #include "support/form1_views.h"
 
 #include <QAction>
@@ -28,8 +29,6 @@ void choose(QAction* item) {
     QVERIFY(item != nullptr);
     item->trigger();
 }
-
-const qint64 kDelays[7] = {0, 500, 1000, 2000, 3000, 5000, 9900};
 
 } // namespace
 
@@ -119,11 +118,10 @@ void TestSettingsMenus::pollInterval_data() {
     QTest::addColumn<QByteArray>("fromFile");
     QTest::addColumn<int>("k");
     QTest::addColumn<int>("interval");
-    const int intervals[7] = {0, 500, 1000, 2000, 3000, 5000, 9900};
-    for (int k = 1; k <= 6; ++k)
-        QTest::addRow("1 -> %d", k) << QByteArray("1") << k << intervals[k];
-    QTest::newRow("6 -> 6 again, 9.9 s") << QByteArray("6") << 6 << 9900;
-    QTest::newRow("4 -> 1") << QByteArray("4") << 1 << 500;
+    for (const auto& choice : kPollIntervals)
+        QTest::addRow("1 -> %d", choice.index) << QByteArray("1") << choice.index << choice.effect;
+    QTest::newRow("6 -> 6 again") << QByteArray("6") << 6 << kPollIntervals[5].effect;
+    QTest::newRow("4 -> 1") << QByteArray("4") << 1 << kPollIntervals[0].effect;
 }
 
 void TestSettingsMenus::pollInterval() {
@@ -252,7 +250,7 @@ void TestSettingsMenus::autoHide() {
 
     QCOMPARE(checkedItems(form.menu().jidou), QList<int>{k});
     QCOMPARE(form.settings().cfgAutoHide, QString::number(k));
-    QCOMPARE(form.countdown().hideDelay(), kDelays[k]);
+    QCOMPARE(form.countdown().hideDelay(), choiceAt(kAutoHideDelays, k)->effect);
     // The countdown is left alone and the window is not shrunk or grown.
     QCOMPARE(form.countdown().hideArmed(), armed);
     QCOMPARE(form.countdown().hideStart(), qint64(31337));
