@@ -135,9 +135,7 @@ int main(int argc, char** argv) {
     Form1 form(platform);
     if (form.Form_Load())
         return 1;
-    form.Timer1()->stop();
-    form.Timer2()->stop();
-    form.Timer3()->stop();
+    form.holdTimers();
 
     // The save.
     platform.setClipboard({{}, photoLike(3840, 2160), false});

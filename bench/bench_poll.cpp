@@ -42,6 +42,12 @@ public:
     std::optional<QPoint> cursorPos() override { return real_.cursorPos(); }
     bool pointerOver(const QWidget* w) override { return real_.pointerOver(w); }
     bool knowsWindowPositions() override { return real_.knowsWindowPositions(); }
+    void watchForeground(QObject* c, std::function<void()> f) override {
+        real_.watchForeground(c, std::move(f));
+    }
+    bool watchPointerCrossings(QWidget* w, std::function<void()> f) override {
+        return real_.watchPointerCrossings(w, std::move(f));
+    }
     qint64 tickCount() override { return real_.tickCount(); }
     bool askOkCancel(QWidget* p, const QString& t) override { return real_.askOkCancel(p, t); }
     void showError(QWidget* p, const QString& t) override { real_.showError(p, t); }
@@ -148,8 +154,7 @@ std::unique_ptr<Form1> makeForm(Platform& platform) {
         return nullptr;
     // The bench drives the polls itself; no write-back either, which would
     // put the text back on an emptied clipboard.
-    form->Timer1()->stop();
-    form->Timer3()->stop();
+    form->holdTimers();
     form->hide(); // so that another window counts as in front
     return form;
 }

@@ -59,10 +59,13 @@ void Form1::createTimers() {
     connect(timer1_, &QTimer::timeout, this, &Form1::Timer1_Timer);
     timer2_ = new QTimer(this);
     timer2_->setInterval(kAutoHideTick);
-    connect(timer2_, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(timer2_, &QTimer::timeout, this, &Form1::timer2Ticked);
     timer3_ = new QTimer(this);
     timer3_->setInterval(kWriteBackTick);
-    connect(timer3_, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(timer3_, &QTimer::timeout, this, &Form1::timer3Ticked);
+    collapseDue_ = new QTimer(this);
+    collapseDue_->setSingleShot(true);
+    connect(collapseDue_, &QTimer::timeout, this, &Form1::wakeTimer2);
 }
 
 QString Form1::settingsFile() const {
@@ -122,9 +125,7 @@ std::optional<SettingsError> Form1::Form_Load() {
     menu_.jidou.setChecked(*integerValue(cfg_.cfgAutoHide), true);
     applyHideDelay();
 
-    timer1_->start();
-    timer2_->start();
-    timer3_->start();
+    startTimers();
     return std::nullopt;
 }
 
@@ -248,14 +249,19 @@ void Form1::setCaption(const QString& caption) {
 
 void Form1::restartCountdown() {
     countdown_.restart(platform_.tickCount());
+    scheduleCollapse();
 }
 
 void Form1::startCountdownIfStopped() {
     countdown_.startIfStopped(platform_.tickCount());
+    scheduleCollapse();
 }
 
 void Form1::cancelCountdown() {
     countdown_.cancel();
+    // The next auto-hide tick starts it anew, and the write-back tick too.
+    wakeTimer2();
+    wakeTimer3();
 }
 
 void Form1::pushText(const QString& newest) {
@@ -281,7 +287,7 @@ void Form1::historyClosing() {
 
 void Form1::historyClosed() {
     applyPreviewLayout();
-    countdown_.cancel();
+    cancelCountdown();
 }
 
 std::optional<QSize> Form1::saveResolution() {

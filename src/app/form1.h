@@ -96,6 +96,8 @@ public:
     QTimer* Timer1() const { return timer1_; }
     QTimer* Timer2() const { return timer2_; }
     QTimer* Timer3() const { return timer3_; }
+    // Stops the timers for good: the handlers are then run by hand.
+    void holdTimers();
 
 signals:
     // The program is to end now.
@@ -103,9 +105,19 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createTimers();
+    void startTimers();
+    // Timers 2 and 3 sleep while nothing they watch can change, and are
+    // woken, to tick at once and then every 100 ms, when something does.
+    void wakeTimer2();
+    void wakeTimer3();
+    void timer2Ticked();
+    void timer3Ticked();
+    // While timer 2 sleeps, the collapse still comes when it falls due.
+    void scheduleCollapse();
     void connectMenus();
     void Form_Unload();
     void applyBackColour();
@@ -118,6 +130,7 @@ private:
     void restartCountdown() override;
     void startCountdownIfStopped() override;
     void cancelCountdown() override;
+    bool countdownRunning() const override { return countdown_.hideArmed(); }
     // HistorySink: the history window's, made when first needed.
     bool shown() const override { return historyShown(); }
     void pushText(const QString& newest) override;
@@ -144,6 +157,10 @@ private:
     QTimer* timer1_ = nullptr; // the clipboard poll
     QTimer* timer2_ = nullptr; // auto-hide, 100 ms
     QTimer* timer3_ = nullptr; // the text write-back, 100 ms
+    QTimer* collapseDue_ = nullptr;
+    bool crossingsReported_ = false; // the desktop tells when the pointer crosses the window
+    bool pointerInside_ = false;     // as the last auto-hide tick found it
+    bool timersHeld_ = false;
     // The exit has run: closing the window after "終了" must not run it again.
     bool ended_ = false;
 };

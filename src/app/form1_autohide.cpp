@@ -43,7 +43,9 @@ void Form1::Timer2_Timer() {
     // the desktop keeps the pointer's position to itself, its entering and
     // leaving the window tell.
     const std::optional<QPoint> cursorPos = platform_.cursorPos();
-    if (cursorPos ? pointerInside(*cursorPos, hideEdges()) : platform_.pointerOver(this)) {
+    pointerInside_ =
+        cursorPos ? pointerInside(*cursorPos, hideEdges()) : platform_.pointerOver(this);
+    if (pointerInside_) {
         countdown_.cancel();
         applyPreviewLayout();
     } else {

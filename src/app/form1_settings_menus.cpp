@@ -70,6 +70,7 @@ void Form1::jidou_Click(int k) {
     checkOnly(menu_.jidou, k);
     cfg_.cfgAutoHide = QString::number(k);
     applyHideDelay(); // a running countdown is measured against the new delay
+    scheduleCollapse();
 }
 
 void Form1::tu_Click() {

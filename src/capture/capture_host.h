@@ -22,6 +22,7 @@ public:
     virtual void restartCountdown() = 0;
     virtual void startCountdownIfStopped() = 0;
     virtual void cancelCountdown() = 0;
+    virtual bool countdownRunning() const = 0;
 };
 
 // The history, as the poll and the text view feed it.

@@ -29,6 +29,10 @@ public:
     void con();
     // The write-back timer's tick, every 100 ms.
     void Timer3_Timer();
+    // True when a write-back tick now would change nothing, and nothing will
+    // change that until the focus moves, the view switches, the text or the
+    // clipboard changes, or the countdown is cancelled: its timer may sleep.
+    bool writeBackIdle();
 
     // A picture chosen in the history: shown, recorded as seen, and put on
     // the clipboard.

@@ -46,13 +46,19 @@ bool PreviewPane::pictureShown() const {
 }
 
 void PreviewPane::showPicture() {
+    const bool switching = !pictureShown();
     preview_->show();
     text_->hide();
+    if (switching)
+        emit viewSwitched();
 }
 
 void PreviewPane::showText() {
+    const bool switching = pictureShown();
     text_->show();
     preview_->hide();
+    if (switching)
+        emit viewSwitched();
 }
 
 void PreviewPane::drawHeldPicture() {

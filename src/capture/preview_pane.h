@@ -50,6 +50,8 @@ public:
 signals:
     // The text view's text changed, typed by the user or set by setText().
     void textChanged(bool typed);
+    // The preview and the text view swapped places.
+    void viewSwitched();
 
 private:
     PictureBox* preview_;

@@ -17,6 +17,16 @@ void ClipboardPoll::Timer3_Timer() {
     host_.startCountdownIfStopped();
 }
 
+bool ClipboardPoll::writeBackIdle() {
+    if (pane_.pictureShown())
+        return true;
+    // In front: written-back stays 0; elsewhere: it is 1 once the text went
+    // back (a failed write stays 0, and is tried again on every tick).
+    const bool settled = host_.foreground() == Foreground::Main ? textWrittenBack_ == 0
+                                                                 : textWrittenBack_ == 1;
+    return settled && host_.countdownRunning();
+}
+
 void ClipboardPoll::writeBack() {
     ClipboardSource& clipboard = platform_.clipboardSource();
     clipboard.refresh();

@@ -49,7 +49,21 @@ Form2::Form2(Platform& platform, QWidget& mainWindow, ClipboardPoll& poll, Histo
     }
     watch_ = new QTimer(this);
     watch_->setInterval(kWatchTick);
-    connect(watch_, &QTimer::timeout, this, &Form2::Timer1_Timer);
+    connect(watch_, &QTimer::timeout, this, &Form2::watchTicked);
+    // The watch sleeps while the history window is in front: only a focus
+    // change can end that, and it wakes the watch at once.
+    platform_.watchForeground(this, [this] {
+        if (isVisible() && !watch_->isActive()) {
+            watch_->start();
+            watchTicked();
+        }
+    });
+}
+
+void Form2::watchTicked() {
+    Timer1_Timer();
+    if (isVisible())
+        watch_->stop();
 }
 
 Form2::~Form2() = default;

@@ -64,6 +64,7 @@ private:
     void showTexts();
     void drawThumbnail(int slot);
     void closeByWatch();
+    void watchTicked();
 
     Platform& platform_;
     QWidget& mainWindow_;

@@ -4,8 +4,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 
+class QObject;
 class QWidget;
 
 namespace pomorina {
@@ -44,6 +46,14 @@ public:
     virtual bool pointerOver(const QWidget* window) = 0;
     // Whether a window's position on the screen can be known (and set).
     virtual bool knowsWindowPositions() = 0;
+    // Calls `changed`, for as long as `context` lives, whenever the window
+    // the user works in may have changed.
+    virtual void watchForeground(QObject* context, std::function<void()> changed) = 0;
+    // Calls `crossed` whenever the pointer enters or leaves `window` (with
+    // the frame round it, where the desktop draws one) and returns true;
+    // false where the desktop does not tell: the pointer must then be looked
+    // at now and then.
+    virtual bool watchPointerCrossings(QWidget* window, std::function<void()> crossed) = 0;
     // Milliseconds on a monotonic clock; never wraps.
     virtual qint64 tickCount() = 0;
 

@@ -1,11 +1,13 @@
 #include "qt_platform.h"
 
 #include "clipboard_choice.h"
+#include "x11_pointer_crossings.h"
 #include "window_platform.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
+#include <QEvent>
 #include <QMessageBox>
 #include <QWidget>
 #include <QWindow>
@@ -70,6 +72,40 @@ bool QtPlatform::pointerOver(const QWidget* window) {
 
 bool QtPlatform::knowsWindowPositions() {
     return !onWayland();
+}
+
+void QtPlatform::watchForeground(QObject* context, std::function<void()> changed) {
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, context,
+                     [changed = std::move(changed)] { changed(); });
+}
+
+namespace {
+// The window's own entering and leaving, where that is all there is to know.
+class EnterLeaveFilter : public QObject {
+public:
+    EnterLeaveFilter(QWidget* window, std::function<void()> crossed)
+        : QObject(window), crossed_(std::move(crossed)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Enter || event->type() == QEvent::Leave)
+            crossed_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> crossed_;
+};
+} // namespace
+
+bool QtPlatform::watchPointerCrossings(QWidget* window, std::function<void()> crossed) {
+    if (onWayland()) {
+        new EnterLeaveFilter(window, std::move(crossed));
+        return true;
+    }
+    return watchX11PointerCrossings(window, std::move(crossed));
 }
 
 qint64 QtPlatform::tickCount() {

@@ -22,6 +22,8 @@ public:
     std::optional<QPoint> cursorPos() override;
     bool pointerOver(const QWidget* window) override;
     bool knowsWindowPositions() override;
+    void watchForeground(QObject* context, std::function<void()> changed) override;
+    bool watchPointerCrossings(QWidget* window, std::function<void()> crossed) override;
     qint64 tickCount() override;
 
     bool askOkCancel(QWidget* parent, const QString& text) override;

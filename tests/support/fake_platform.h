@@ -94,6 +94,12 @@ public:
     std::optional<QPoint> cursorPos() override { return cursor; }
     bool pointerOver(const QWidget*) override { return pointerOverWindow; }
     bool knowsWindowPositions() override { return windowPositionsKnown; }
+    void watchForeground(QObject*, std::function<void()> changed) override {
+        foregroundWatchers.append(std::move(changed));
+    }
+    // Crossings are not reported: the tests look at the pointer by ticking.
+    bool watchPointerCrossings(QWidget*, std::function<void()>) override { return false; }
+    QList<std::function<void()>> foregroundWatchers;
     qint64 tickCount() override { return now; }
 
     bool askOkCancel(QWidget* parent, const QString& text) override;

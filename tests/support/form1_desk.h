@@ -51,9 +51,7 @@ struct Desk : UnstartedDesk {
     explicit Desk(const QList<QByteArray>& settings = defaultSettings())
         : UnstartedDesk(settingsBytes(settings)) {
         loaded = !form->Form_Load();
-        form->Timer1()->stop();
-        form->Timer2()->stop();
-        form->Timer3()->stop();
+        form->holdTimers();
     }
 
     Form1& main() { return *form; }

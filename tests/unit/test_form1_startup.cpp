@@ -371,10 +371,10 @@ void TestForm1Startup::refusedWrite() {
              qPrintable(error));
     QCOMPARE(fileBytes(desk.path()), original);
     if (how == QLatin1String("save")) {
+        // The program goes on: the poll still runs (the other timers sleep
+        // while there is nothing for them to watch).
         QVERIFY(errorsAtQuit.isEmpty());
         QVERIFY(form.Timer1()->isActive());
-        QVERIFY(form.Timer2()->isActive());
-        QVERIFY(form.Timer3()->isActive());
     } else {
         QCOMPARE(errorsAtQuit, QList<qsizetype>{1}); // told first, then ended
     }

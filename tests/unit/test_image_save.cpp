@@ -41,6 +41,12 @@ public:
     std::optional<QPoint> cursorPos() override { return fake.cursorPos(); }
     bool pointerOver(const QWidget* w) override { return fake.pointerOver(w); }
     bool knowsWindowPositions() override { return fake.knowsWindowPositions(); }
+    void watchForeground(QObject* c, std::function<void()> f) override {
+        fake.watchForeground(c, std::move(f));
+    }
+    bool watchPointerCrossings(QWidget* w, std::function<void()> f) override {
+        return fake.watchPointerCrossings(w, std::move(f));
+    }
     qint64 tickCount() override { return fake.tickCount(); }
     bool askOkCancel(QWidget* parent, const QString& text) override {
         busyWhenAsked << (form ? form->poll().busy() : -1);
@@ -73,9 +79,7 @@ struct SaveDesk {
         form = std::make_unique<Form1>(platform);
         platform.form = form.get();
         loaded = !form->Form_Load();
-        form->Timer1()->stop();
-        form->Timer2()->stop();
-        form->Timer3()->stop();
+        form->holdTimers();
     }
 
     FakePlatform& fake() { return platform.fake; }
