@@ -24,13 +24,17 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
   pointer, and no client, Wayland or X11, ever gets a pointer event: the
   harness holds a virtual pointer (zwlr_virtual_pointer_v1, through this
   module's `virtual-pointer` command, which speaks the Wayland wire protocol
-  itself) for as long as sway runs. The config floats pomorina's windows
-  (Wayland app_id and X11 class "pomorina") and the focus takers, so their
-  own sizes are kept; it turns focus_follows_mouse off, so that moving the
-  pointer never moves the focus, and key repeat off (on a busy machine a
-  late key release repeated keys typed through Xwayland). The IPC socket is
-  the one sway makes in its folder; WAYLAND_DISPLAY, SWAYSOCK and DISPLAY
-  are then read from sway's own environment (`swaymsg exec 'env > FILE'`).
+  itself) for as long as sway runs, and a keyboard (an idle wtype): when
+  the seat lost its last keyboard, as each wtype ended, Qt's Wayland
+  platform took its window for inactive although sway kept the focus on it,
+  and pomorina took that for the user having left. The config floats
+  pomorina's windows (Wayland app_id and X11 class "pomorina") and the
+  focus takers, so their own sizes are kept; it turns focus_follows_mouse
+  off, so that moving the pointer never moves the focus, and key repeat off
+  (on a busy machine a late key release repeated keys typed through
+  Xwayland). The IPC socket is the one sway makes in its folder;
+  WAYLAND_DISPLAY, SWAYSOCK and DISPLAY are then read from sway's own
+  environment (`swaymsg exec 'env > FILE'`).
 - Xwayland starts at the first X client and lets in only the user it runs
   as; a root client is refused ("Authorization required"). As root the
   harness adds si:localuser:root to its access list (XAddHost, run as the
@@ -75,6 +79,7 @@ from desktop import (HERE, SERVER_TIMEOUT, SYSTEM_PYTHON, TOOL_TIMEOUT, WINDOW_T
 
 SESSION_USER = "pomorina-sway"
 HISTORY_CAPTION = "履歴"
+KEYBOARD_HOLD_MS = 4_000_000  # wtype sleeps this long; more would overflow its microseconds
 FLOATING = ('app_id="^pomorina$"', 'class="^pomorina$"',
             'app_id="^org.freedesktop.weston.flower$"', 'class="^Xmessage$"')
 
@@ -248,6 +253,14 @@ class SwayDesktop(_Compositor):
             return "ready" in self._logs["virtual-pointer"].read_text()
 
         wait_until("the virtual pointer", holding, SERVER_TIMEOUT)
+        self._spawn("keyboard", ["wtype", "-s", str(KEYBOARD_HOLD_MS)])
+
+        def keyboard():
+            self._check_alive("keyboard")
+            inputs = self._swaymsg(["-s", self.ipc_socket, "-r", "-t", "get_inputs"])
+            return any(device["type"] == "keyboard" for device in inputs)
+
+        wait_until("the keyboard", keyboard, SERVER_TIMEOUT)
 
     # swaymsg ------------------------------------------------------------------------
 
