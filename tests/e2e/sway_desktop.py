@@ -4,9 +4,10 @@ SwayDesktop is sway on its headless backend with Xwayland, in the spirit of
 desktop.py's Desktop (whose session bus, accessibility calls, process
 handling and X tools it inherits): programs run from a fresh folder of their
 own with either Qt platform (`QT_QPA_PLATFORM=wayland`, or `xcb` through
-Xwayland), or through the session itself (`swaymsg exec`) with nothing but
-its environment. WestonDesktop is weston's headless backend, a compositor
-without the data-control protocol that clipboard managers use.
+Xwayland) or with none set, or through the session itself (`swaymsg exec`)
+with nothing but its environment. WestonDesktop is weston's headless
+backend, a compositor without the data-control protocol that clipboard
+managers use.
 
 What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
 2.1), and how this module uses it:
@@ -24,13 +25,17 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
   pointer, and no client, Wayland or X11, ever gets a pointer event: the
   harness holds a virtual pointer (zwlr_virtual_pointer_v1, through this
   module's `virtual-pointer` command, which speaks the Wayland wire protocol
-  itself) for as long as sway runs. The config floats pomorina's windows
-  (Wayland app_id and X11 class "pomorina") and the focus takers, so their
-  own sizes are kept; it turns focus_follows_mouse off, so that moving the
-  pointer never moves the focus, and key repeat off (on a busy machine a
-  late key release repeated keys typed through Xwayland). The IPC socket is
-  the one sway makes in its folder; WAYLAND_DISPLAY, SWAYSOCK and DISPLAY
-  are then read from sway's own environment (`swaymsg exec 'env > FILE'`).
+  itself) for as long as sway runs, and a keyboard (an idle wtype): when
+  the seat lost its last keyboard, as each wtype ended, Qt's Wayland
+  platform took its window for inactive although sway kept the focus on it,
+  and pomorina took that for the user having left. The config floats
+  pomorina's windows (Wayland app_id and X11 class "pomorina") and the
+  focus takers, so their own sizes are kept; it turns focus_follows_mouse
+  off, so that moving the pointer never moves the focus, and key repeat off
+  (on a busy machine a late key release repeated keys typed through
+  Xwayland). The IPC socket is the one sway makes in its folder;
+  WAYLAND_DISPLAY, SWAYSOCK and DISPLAY are then read from sway's own
+  environment (`swaymsg exec 'env > FILE'`).
 - Xwayland starts at the first X client and lets in only the user it runs
   as; a root client is refused ("Authorization required"). As root the
   harness adds si:localuser:root to its access list (XAddHost, run as the
@@ -44,11 +49,13 @@ What works here (Debian 12: sway 1.7, weston 10, Xwayland 22.1, wl-clipboard
 - weston headless (`weston --backend=headless-backend.so --use-pixman
   --debug --xwayland`) runs as that user too. It has no seat at all: no
   keyboard, no pointer, nothing can take the focus, and wl-copy fails there
-  ("Missing a seat"). Its Xwayland display is the one its log names
-  ("xserver listening on display :N"). Windows are read from
-  `weston-debug scene-graph` (allowed by --debug): a Wayland window by the
-  PID of its client, a window through Xwayland by its caption only (weston
-  reports its own PID for them).
+  ("Missing a seat"). Nor can X11 programs copy: weston dies (SIGSEGV,
+  taking Xwayland along) as soon as an X11 client takes the clipboard on
+  its Xwayland (`xclip -i`), with or without pomorina running. Its
+  Xwayland display is the one its log names ("xserver listening on display
+  :N"). Windows are read from `weston-debug scene-graph` (allowed by
+  --debug): a Wayland window by the PID of its client, a window through
+  Xwayland by its caption only (weston reports its own PID for them).
 
 Standard library only.
 """
@@ -75,6 +82,7 @@ from desktop import (HERE, SERVER_TIMEOUT, SYSTEM_PYTHON, TOOL_TIMEOUT, WINDOW_T
 
 SESSION_USER = "pomorina-sway"
 HISTORY_CAPTION = "履歴"
+KEYBOARD_HOLD_MS = 4_000_000  # wtype sleeps this long; more would overflow its microseconds
 FLOATING = ('app_id="^pomorina$"', 'class="^pomorina$"',
             'app_id="^org.freedesktop.weston.flower$"', 'class="^Xmessage$"')
 
@@ -192,10 +200,11 @@ class _Compositor(Desktop):
 
     # The program --------------------------------------------------------------------
 
-    def launch(self, binary: str | Path, settings: bytes | None, *, platform: str = "wayland",
-               **kwargs) -> "SwayProgram":
+    def launch(self, binary: str | Path, settings: bytes | None, *,
+               platform: str | None = "wayland", **kwargs) -> "SwayProgram":
         """Starts a copy of `binary` in a fresh folder with `settings` beside
-        it, with QT_QPA_PLATFORM=`platform` ("wayland" or "xcb")."""
+        it, with QT_QPA_PLATFORM=`platform` ("wayland" or "xcb"), or with
+        none at all when `platform` is None."""
         program = SwayProgram(self, Path(binary), settings, platform=platform, **kwargs)
         self._programs.append(program)
         program.start()
@@ -248,6 +257,14 @@ class SwayDesktop(_Compositor):
             return "ready" in self._logs["virtual-pointer"].read_text()
 
         wait_until("the virtual pointer", holding, SERVER_TIMEOUT)
+        self._spawn("keyboard", ["wtype", "-s", str(KEYBOARD_HOLD_MS)])
+
+        def keyboard():
+            self._check_alive("keyboard")
+            inputs = self._swaymsg(["-s", self.ipc_socket, "-r", "-t", "get_inputs"])
+            return any(device["type"] == "keyboard" for device in inputs)
+
+        wait_until("the keyboard", keyboard, SERVER_TIMEOUT)
 
     # swaymsg ------------------------------------------------------------------------
 
@@ -455,9 +472,12 @@ class SwayProgram(Program):
     """One run of the binary on a compositor; its windows are Views."""
 
     def __init__(self, desktop: _Compositor, binary: Path, settings: bytes | None, *,
-                 platform: str = "wayland", env: dict[str, str] | None = None, **kwargs):
+                 platform: str | None = "wayland", env: dict[str, str] | None = None,
+                 **kwargs):
         super().__init__(desktop, binary, settings,
-                         env={"QT_QPA_PLATFORM": platform, **(env or {})}, **kwargs)
+                         env={"QT_QPA_PLATFORM": platform or "", **(env or {})}, **kwargs)
+        if platform is None:
+            del self._env["QT_QPA_PLATFORM"]
         self.platform = platform
 
     def views(self) -> list[View]:
