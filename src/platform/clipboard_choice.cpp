@@ -27,8 +27,9 @@ std::unique_ptr<ClipboardSource> chooseClipboardSource() {
     }
     return std::make_unique<QtClipboardSource>(
         nullptr, wayland
-                     ? QStringLiteral("Qt's clipboard, since %1 and there is no X11 display: the "
-                                      "clipboard is seen and set only while pomorina is in front")
+                     ? QStringLiteral("Qt's clipboard, since %1 and the windows are not shown "
+                                      "through X11: the clipboard is seen and set only while "
+                                      "pomorina is in front")
                            .arg(whyNot)
                      : QStringLiteral("Qt's clipboard"));
 }
