@@ -268,7 +268,7 @@ void Form1::pushText(const QString& newest) {
     history().pushText(newest);
 }
 
-void Form1::pushPicture(const QImage& newest) {
+void Form1::pushPicture(const HeldPicture& newest) {
     history().pushPicture(newest);
 }
 

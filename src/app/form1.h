@@ -134,7 +134,7 @@ private:
     // HistorySink: the history window's, made when first needed.
     bool shown() const override { return historyShown(); }
     void pushText(const QString& newest) override;
-    void pushPicture(const QImage& newest) override;
+    void pushPicture(const HeldPicture& newest) override;
     void followEdit(const QString& text) override;
     // HistoryHost
     void historyOpened() override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/held_picture.h"
 #include "platform/platform.h"
 
 #include <QImage>
@@ -34,7 +35,7 @@ public:
     // Every text one slot older, and `newest` in slot 0.
     virtual void pushText(const QString& newest) = 0;
     // Every picture one slot older, and `newest` in slot 0.
-    virtual void pushPicture(const QImage& newest) = 0;
+    virtual void pushPicture(const HeldPicture& newest) = 0;
     // Slot 0 takes the text view's text.
     virtual void followEdit(const QString& text) = 0;
 };

@@ -29,7 +29,7 @@ void ClipboardPoll::Timer1_Timer() {
 
 bool ClipboardPoll::bitmapOffered() const {
     const ClipboardSnapshot& now = platform_.clipboardSource().snapshot();
-    return now.formats.bitmap && !now.picture.isNull();
+    return now.formats.bitmap && now.pictureReadable();
 }
 
 void ClipboardPoll::takeArrivedContent() {
@@ -83,27 +83,46 @@ void ClipboardPoll::readclip() {
     // Pictures, whatever has the focus. One that cannot be read or decoded
     // is passed over.
     if (readable && bitmapOffered()) {
-        const QImage picture = clipboard.snapshot().picture; // shares the pixels
         // The size of the picture held so far: a new one shows a cycle late.
-        const QImage& held = pane_.Picture2()->picture();
+        const HeldPicture& held = pane_.Picture2()->held();
         host_.setCaption(QStringLiteral("X=%1Y=%2").arg(held.width()).arg(held.height()));
-        pane_.Picture2()->setPicture(picture);
-        if (fingerprint_.matchkey(picture)) {
+        // The content tested last is the same picture: its pixels are not
+        // looked at again (nor kept).
+        if (clipboard.snapshot().change == testedChange_) {
             polling_ = false;
             return; // the same picture: nothing to redraw, push or restart
         }
-        // Newer than any edit still due in the hidden text view.
-        edit_.settle();
-        pane_.showPicture();
-        fingerprint_.storekey(picture);
-        // con() lays the window out and draws the picture fitted into the
-        // preview; drawing it here first would scale it twice for nothing.
-        con();
-        history_.pushPicture(picture);
+        if (takePicture(clipboard)) {
+            polling_ = false;
+            return;
+        }
     }
 
     host_.restartCountdown();
     polling_ = false;
+}
+
+bool ClipboardPoll::takePicture(ClipboardSource& clipboard) {
+    const ClipboardSnapshot& snapshot = clipboard.snapshot();
+    const QImage picture = snapshot.picture; // shares the pixels
+    testedChange_ = snapshot.change;
+    pane_.Picture2()->hold(HeldPicture(picture, snapshot.pictureBytes, snapshot.pictureFormat,
+                                       pane_.smallSide()));
+    const bool same = fingerprint_.matchkey(picture);
+    if (!same) {
+        // Newer than any edit still due in the hidden text view.
+        edit_.settle();
+        pane_.showPicture();
+        fingerprint_.storekey(picture, snapshot.pictureBytes);
+        // con() lays the window out and draws the picture fitted into the
+        // preview; drawing it here first would scale it twice for nothing.
+        con();
+        history_.pushPicture(pane_.Picture2()->held());
+    }
+    // Taken: its full pixels go where its bytes can give them back.
+    pane_.Picture2()->releasePixels();
+    clipboard.releasePicture();
+    return same;
 }
 
 void ClipboardPoll::con() {
@@ -131,14 +150,16 @@ void ClipboardPoll::userTextChanged() {
     edit_.made(platform_.clipboardSource().changeCount());
 }
 
-void ClipboardPoll::restorePicture(const QImage& picture) {
+void ClipboardPoll::restorePicture(const HeldPicture& picture) {
     // Drawn like a new clipboard picture, but the window keeps its size.
-    pane_.Picture2()->setPicture(picture);
+    pane_.Picture2()->hold(picture);
     pane_.showPicture();
     pane_.drawHeldPicture();
-    // Recorded first, so that the next poll finds the clipboard unchanged.
-    fingerprint_.storekey(picture);
-    platform_.clipboardSource().setImage(picture);
+    // Recorded first, so that the next poll finds the clipboard unchanged;
+    // then the very picture goes on the clipboard, as the bytes it came in.
+    const QImage pixels = picture.pixels();
+    fingerprint_.storekey(pixels, picture.bytes());
+    platform_.clipboardSource().setImage(pixels, picture.bytes(), picture.format());
 }
 
 void ClipboardPoll::restoreText(const QString& text) {

@@ -8,6 +8,8 @@
 
 namespace pomorina {
 
+class ClipboardSource;
+class HeldPicture;
 class Platform;
 class PreviewPane;
 
@@ -36,7 +38,7 @@ public:
 
     // A picture chosen in the history: shown, recorded as seen, and put on
     // the clipboard.
-    void restorePicture(const QImage& picture);
+    void restorePicture(const HeldPicture& picture);
     // A text chosen in the history: the text view shows it.
     void restoreText(const QString& text);
     // A history text slot edited: the text view, shown or not, takes it.
@@ -61,6 +63,9 @@ private:
     void writeBack();
     void takeArrivedContent();
     bool bitmapOffered() const;
+    // Holds the clipboard's new picture and takes it in unless it is the one
+    // recorded last; true for that one.
+    bool takePicture(ClipboardSource& clipboard);
     void userTextChanged();
 
     Platform& platform_;
@@ -69,6 +74,7 @@ private:
     HistorySink& history_;
 
     PictureFingerprint fingerprint_; // the picture seen last
+    quint64 testedChange_ = 0;       // the clipboard change whose picture it was tested on
     QString text2_;                  // the text just read from the clipboard
     int textWrittenBack_ = 0;
     PendingEdit edit_;

@@ -2,6 +2,8 @@
 
 #include <QColorSpace>
 
+#include "platform/clipboard_offer.h"
+
 #include <cstring>
 
 namespace pomorina {
@@ -88,16 +90,26 @@ bool PictureFingerprint::keyAndSamplesMatch(const QImage& held) const {
 }
 
 bool PictureFingerprint::matchkey(const QImage& held) const {
-    return keyAndSamplesMatch(held) && samePixels(held, m_recorded);
+    if (!keyAndSamplesMatch(held))
+        return false;
+    // The same picture again (copies share their cache key), or one with the
+    // same pixels as the recorded one, decoded again from its bytes if need be.
+    return held.cacheKey() == m_recordedKey ||
+           samePixels(held, m_recordedPixels.isNull() && !m_recordedBytes.isEmpty()
+                                ? clipboardPictureFromBytes(m_recordedBytes)
+                                : m_recordedPixels);
 }
 
-void PictureFingerprint::storekey(const QImage& held) {
+void PictureFingerprint::storekey(const QImage& held, const QByteArray& bytes) {
     m_picKey = sizeKey(held);
     const auto points = fingerprintSamplePoints(static_cast<float>(held.width()),
                                                 static_cast<float>(held.height()));
     for (int k = 0; k < kFingerprintSamples; ++k)
         m_picSamples[k] = fingerprintColour(held, points[k]);
-    m_recorded = held;
+    m_recordedKey = held.cacheKey();
+    // Kept as the bytes it came in where there are some, not as pixels.
+    m_recordedBytes = bytes;
+    m_recordedPixels = bytes.isEmpty() ? held : QImage();
 }
 
 } // namespace pomorina

@@ -23,18 +23,21 @@ double fingerprintColour(const QImage& picture, QPoint point);
 // their formats or colour space tags. Instant for two copies of one QImage.
 bool samePixels(const QImage& a, const QImage& b);
 
+
 // Tells whether a picture is the one recorded last. A size key and nine
 // sampled colours give a quick answer without looking at the whole picture;
 // as those can be shared by different pictures, a "same" from them is
-// confirmed against the recorded picture itself, so that a new picture is
+// confirmed against the recorded picture's pixels, so that a new picture is
 // never taken for the old one.
 class PictureFingerprint {
 public:
     // True only when `held` has exactly the size and pixels of the picture
     // recorded last. Before anything is recorded no picture matches.
     bool matchkey(const QImage& held) const;
-    // Records `held` as the picture seen last.
-    void storekey(const QImage& held);
+    // Records `held` as the picture seen last. With the bytes it came in,
+    // those are kept instead of its pixels, which are decoded again in the
+    // rare case that a picture of the same size and samples comes.
+    void storekey(const QImage& held, const QByteArray& bytes = {});
 
     // The quick test alone: size key and the nine colours.
     bool keyAndSamplesMatch(const QImage& held) const;
@@ -47,7 +50,9 @@ public:
 private:
     double m_picKey = 0;
     std::array<double, kFingerprintSamples> m_picSamples{};
-    QImage m_recorded; // shares the caller's pixels; no copy is made
+    qint64 m_recordedKey = 0;
+    QImage m_recordedPixels; // shares the caller's pixels; no copy is made
+    QByteArray m_recordedBytes;
 };
 
 } // namespace pomorina

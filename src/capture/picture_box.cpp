@@ -44,8 +44,8 @@ void PictureBox::paintDrawn(const QImage& picture, const QRectF& target) {
     painter.drawImage(target, picture);
 }
 
-void PictureBox::setPicture(const QImage& picture) {
-    picture_ = picture;
+void PictureBox::hold(const HeldPicture& picture) {
+    held_ = picture;
     if (!picture.isNull())
         resize(picture.width() + 2 * kFrame, picture.height() + 2 * kFrame);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/held_picture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QWidget>
@@ -37,8 +39,11 @@ public:
 
     // The held picture at its natural size (null: none). Holding a picture
     // makes the drawing area take its size.
-    const QImage& picture() const { return picture_; }
-    void setPicture(const QImage& picture);
+    const HeldPicture& held() const { return held_; }
+    void hold(const HeldPicture& picture);
+    // Its full pixels, decoded again where they were let go.
+    QImage picture() const { return held_.pixels(); }
+    void releasePixels() { held_.releasePixels(); }
 
     // The drawing area's size in pixels.
     int innerWidth() const;
@@ -60,7 +65,7 @@ private:
     const Resolution resolution_;
     QColor backColor_ = Qt::white;
     QImage canvas_;
-    QImage picture_;
+    HeldPicture held_;
     // What was drawn since the last clear, to draw it again when the screen's
     // resolution changes (the window moved to another screen).
     QList<std::pair<QImage, QRectF>> drawn_;

@@ -4,6 +4,7 @@
 #include "capture/text_box.h"
 
 #include <QPlainTextEdit>
+#include <QtMath>
 
 namespace pomorina {
 
@@ -63,10 +64,16 @@ void PreviewPane::showText() {
 
 void PreviewPane::drawHeldPicture() {
     preview_->clear();
-    const QImage& held = holder_->picture();
+    // Fitted by its natural size, drawn from its small copy, which is never
+    // smaller than the largest preview on this screen.
+    const HeldPicture& held = holder_->held();
     fit_ = fitPicture(held.width(), held.height(), previewWidth(), previewHeight(), false);
     if (fit_.drawable)
-        preview_->drawPicture(held, fittedRect(fit_));
+        preview_->drawPicture(held.small(), fittedRect(fit_));
+}
+
+int PreviewPane::smallSide() const {
+    return qCeil(kLargestPreview * devicePixelRatioF());
 }
 
 void PreviewPane::setText(const QString& text) {

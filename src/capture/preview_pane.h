@@ -10,6 +10,9 @@ namespace pomorina {
 
 class PictureBox;
 
+// The largest preview, in the window's pixels.
+inline constexpr int kLargestPreview = 320;
+
 // The main window's view of the clipboard: the square preview of a picture
 // (Picture1), the text view in the same place (Text1), and, out of sight, the
 // holder of the current picture at its natural size (Picture2). One of the
@@ -37,6 +40,9 @@ public:
 
     // Clears the preview and draws the held picture fitted into it.
     void drawHeldPicture();
+    // The side of a picture's small copy that serves every preview size on
+    // this screen, in canvas pixels.
+    int smallSide() const;
     // Where the last fitted picture went.
     const FitResult& fit() const { return fit_; }
 

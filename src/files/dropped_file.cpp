@@ -1,5 +1,6 @@
 #include "dropped_file.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -101,18 +102,44 @@ DroppedText readDroppedText(const QString& path) {
     return {firstLines(decodeText(bytes, cutShort), kDroppedTextLines), {}};
 }
 
+namespace {
+DroppedPicture refused(const QString& why) {
+    DroppedPicture none;
+    none.error = why;
+    return none;
+}
+} // namespace
+
 DroppedPicture readDroppedPicture(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return {{}, QStringLiteral("%1 はファイルではありません。").arg(path)};
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return refused(QStringLiteral("%1 はファイルではありません。").arg(path));
+    const QString unreadable = QStringLiteral("%1 を画像として読み込めません（%2）。");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refused(unreadable.arg(path, file.errorString()));
+    // No picture the reader takes comes in a file larger than this.
+    if (info.size() > kDroppedPictureReadLimit)
+        return refused(QStringLiteral("%1 は画像として大きすぎます。").arg(path));
+    DroppedPicture dropped;
+    dropped.bytes = file.read(kDroppedPictureReadLimit);
+    QBuffer buffer(&dropped.bytes);
+    buffer.open(QIODevice::ReadOnly);
     // The reader refuses pictures larger than its allocation limit instead of
     // exhausting memory.
-    QImageReader reader(path);
-    QImage picture = reader.read();
-    if (picture.isNull())
-        return {{},
-                QStringLiteral("%1 を画像として読み込めません（%2）。")
-                    .arg(path, reader.errorString())};
-    return {picture, {}};
+    QImageReader reader(&buffer);
+    dropped.picture = reader.read();
+    if (dropped.picture.isNull())
+        return refused(unreadable.arg(path, reader.errorString()));
+    // A bitmap or a photo is offered as it came; an icon keeps its pixels.
+    const QByteArray type = reader.format();
+    if (type == "jpeg" || type == "jpg")
+        dropped.format = "image/jpeg";
+    else if (type == "bmp")
+        dropped.format = "image/bmp";
+    else
+        dropped.bytes.clear();
+    return dropped;
 }
 
 } // namespace pomorina

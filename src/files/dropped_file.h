@@ -19,6 +19,8 @@ DropKind dropKind(const QString& ext);
 inline constexpr int kDroppedTextLines = 20;
 // And at most this much of the file is read for them.
 inline constexpr qint64 kDroppedTextReadLimit = 16 * 1024 * 1024;
+// A dropped picture file is read whole up to this size.
+inline constexpr qint64 kDroppedPictureReadLimit = 256 * 1024 * 1024;
 
 // Text decoded from a file's bytes. UTF-8 (with or without a byte-order
 // mark) and UTF-16 with a byte-order mark are recognised; bytes that are not
@@ -45,6 +47,10 @@ DroppedText readDroppedText(const QString& path);
 struct DroppedPicture {
     QImage picture; // null when there is none
     QString error;
+    // The file's bytes and their MIME type, so that the picture can be
+    // offered as it was and kept without its pixels.
+    QByteArray bytes;
+    QByteArray format;
 };
 
 // Decodes a dropped picture file; a file that cannot be decoded, or whose

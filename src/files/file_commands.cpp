@@ -39,7 +39,8 @@ void FileCommands::gsave_Click() {
     if (!pane_.pictureShown())
         return; // text is shown: nothing to save
     QWidget* parent = host_.boxParent();
-    const QImage& held = pane_.Picture2()->picture();
+    // Its full pixels, decoded again from the bytes it came in.
+    const QImage held = pane_.Picture2()->picture();
     if (held.isNull() || held.width() <= 0 || held.height() <= 0) {
         platform_.showError(parent, QStringLiteral("保存する画像がありません。"));
         return;
@@ -88,12 +89,13 @@ void FileCommands::loadfile() {
             break; // the clipboard and the views stay as they were
         }
         // The clipboard first: a picture it did not take is shown nowhere.
-        if (!clipboard.setImage(dropped.picture)) {
+        if (!clipboard.setImage(dropped.picture, dropped.bytes, dropped.format)) {
             platform_.showError(host_.boxParent(), clipboardRefused(dropPath_));
             break;
         }
         pane_.showPicture();
-        pane_.Picture2()->setPicture(dropped.picture);
+        pane_.Picture2()->hold(
+            HeldPicture(dropped.picture, dropped.bytes, dropped.format, pane_.smallSide()));
         break;
     }
     case DropKind::Text: {

@@ -87,7 +87,7 @@ void Form2::pushText(const QString& newest) {
     showTexts();
 }
 
-void Form2::pushPicture(const QImage& newest) {
+void Form2::pushPicture(const HeldPicture& newest) {
     store_.pushimage(newest);
     // The older thumbnails move one box on as they are; only the newest is
     // made from its full-size picture.
@@ -117,7 +117,7 @@ void Form2::Text1_Change(int index) {
 }
 
 void Form2::Picture1_Click(int index) {
-    const QImage picture = store_.picture(index);
+    const HeldPicture& picture = store_.held(index);
     if (!picture.isNull()) // an empty slot does nothing
         poll_.restorePicture(picture);
 }

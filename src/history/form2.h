@@ -50,7 +50,7 @@ public:
     // HistorySink
     bool shown() const override { return isVisible(); }
     void pushText(const QString& newest) override;
-    void pushPicture(const QImage& newest) override;
+    void pushPicture(const HeldPicture& newest) override;
     void followEdit(const QString& text) override;
 
 protected:

@@ -13,8 +13,9 @@ void HistoryStore::setText(int slot, const QString& text) {
         m_texts[slot] = text;
 }
 
-QImage HistoryStore::picture(int slot) const {
-    return validSlot(slot) ? m_pictures[slot] : QImage();
+const HeldPicture& HistoryStore::held(int slot) const {
+    static const HeldPicture none;
+    return validSlot(slot) ? m_pictures[slot] : none;
 }
 
 void HistoryStore::pushtext() {
@@ -23,17 +24,18 @@ void HistoryStore::pushtext() {
         m_texts[slot] = m_texts[slot - 1];
 }
 
-void HistoryStore::pushimage(const QImage& current) {
+void HistoryStore::pushimage(HeldPicture current) {
     for (int slot = kSlots - 1; slot > 0; --slot)
         m_pictures[slot] = m_pictures[slot - 1];
-    m_pictures[0] = current;
+    current.releasePixels();
+    m_pictures[0] = std::move(current);
 }
 
 FitResult HistoryStore::thumbnailFit(int slot) const {
-    const QImage held = picture(slot);
-    if (held.isNull())
+    const HeldPicture& picture = held(slot);
+    if (picture.isNull())
         return {};
-    return fitPicture(held.width(), held.height(), thumbWidth, thumbHeight, false);
+    return fitPicture(picture.width(), picture.height(), thumbWidth, thumbHeight, false);
 }
 
 QImage HistoryStore::thumbnail(int slot, const QColor& back, qreal ratio) const {
@@ -45,7 +47,8 @@ QImage HistoryStore::thumbnail(int slot, const QColor& back, qreal ratio) const 
     if (fit.drawable) {
         QPainter painter(&box);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(fittedRect(fit).translated(thumbFrame, thumbFrame), picture(slot));
+        // From the small copy, which is larger than any thumbnail.
+        painter.drawImage(fittedRect(fit).translated(thumbFrame, thumbFrame), held(slot).small());
     }
     return box;
 }

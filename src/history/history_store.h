@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/fit_rule.h"
+#include "capture/held_picture.h"
 
 #include <QColor>
 #include <QImage>
@@ -27,15 +28,18 @@ public:
     // Slots outside 0..5 read as empty and ignore writes.
     QString text(int slot) const;
     void setText(int slot, const QString& text);
-    // A null picture for an empty slot.
-    QImage picture(int slot) const;
+    // The picture of a slot, null for an empty slot; its full pixels,
+    // decoded again from the bytes it came in where they were let go.
+    const HeldPicture& held(int slot) const;
+    QImage picture(int slot) const { return held(slot).pixels(); }
 
     // Moves every text one slot older (5 <- 4, ..., 1 <- 0) and drops the
     // oldest. Slot 0 keeps its text; the caller writes the new one into it.
     void pushtext();
     // Moves every picture one slot older, dropping the oldest, and puts
-    // `current` into slot 0.
-    void pushimage(const QImage& current);
+    // `current` into slot 0, keeping its bytes and its small copy only where
+    // those can give its pixels back.
+    void pushimage(HeldPicture current);
 
     // Where slot `slot`'s picture goes in the thumbnail area, never enlarged;
     // not drawable for an empty slot.
@@ -50,7 +54,7 @@ private:
     static bool validSlot(int slot) { return slot >= 0 && slot < kSlots; }
 
     std::array<QString, kSlots> m_texts;
-    std::array<QImage, kSlots> m_pictures;
+    std::array<HeldPicture, kSlots> m_pictures;
 };
 
 } // namespace pomorina

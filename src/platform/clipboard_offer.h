@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QImage>
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -45,11 +46,25 @@ struct ClipboardSnapshot {
     quint64 change = 0; // the change of the clipboard it was read at
     ClipboardFormats formats;
     std::optional<QString> text; // nothing when none is offered or it could not be read
-    QImage picture;              // null when none is offered or it could not be read
+    // The picture, null when none is offered or it could not be read, or
+    // once its pixels were let go; its size stays.
+    QImage picture;
+    QSize pictureSize;
     // The picture as its owner sent it, and in which format, so that it can
     // be offered again without encoding it anew.
     QByteArray pictureBytes;
     QByteArray pictureFormat;
+
+    void setPicture(QImage decoded) {
+        picture = std::move(decoded);
+        pictureSize = picture.size();
+    }
+    bool pictureReadable() const { return !pictureSize.isEmpty(); }
+    // Lets the pixels go where the bytes can give them back.
+    void releasePixels() {
+        if (!pictureBytes.isEmpty())
+            picture = QImage();
+    }
 };
 
 } // namespace pomorina

@@ -28,9 +28,17 @@ public:
     virtual void refresh() {}
 
     // Each replaces the whole content; false when that failed. From then on
-    // the snapshot holds what was written.
+    // the snapshot holds what was written. A picture that came with its
+    // encoded bytes and their MIME type goes back as those very bytes, with
+    // PNG besides; any other is offered as PNG, encoded once, off this thread.
     virtual bool setText(const QString& text) = 0;
-    virtual bool setImage(const QImage& image) = 0;
+    virtual bool setImage(const QImage& image, const QByteArray& bytes,
+                          const QByteArray& format) = 0;
+    bool setImage(const QImage& image) { return setImage(image, {}, {}); }
+
+    // The snapshot's picture has been taken: its pixels may go, where its
+    // bytes can give them back.
+    virtual void releasePicture() = 0;
 
     // Which backend this is and why it was chosen, in one line.
     virtual QString description() const = 0;

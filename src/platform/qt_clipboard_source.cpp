@@ -64,7 +64,6 @@ void QtClipboardSource::arrived(quint64 change) {
         return;
     snapshot_ = std::move(*read);
     snapshot_.change = change;
-    originals_.remember(snapshot_);
     emit snapshotArrived();
 }
 
@@ -117,7 +116,7 @@ ClipboardSnapshot QtClipboardSource::readHere() const {
             read.text = QString::fromUtf8(bytes);
     }
     if (read.formats.bitmap)
-        read.picture = QGuiApplication::clipboard()->image();
+        read.setPicture(QGuiApplication::clipboard()->image());
     return read;
 }
 
@@ -128,30 +127,36 @@ bool QtClipboardSource::setText(const QString& text) {
     return claim([&text](QMimeData* data) { data->setText(text); }, written);
 }
 
-bool QtClipboardSource::setImage(const QImage& image) {
+bool QtClipboardSource::setImage(const QImage& image, const QByteArray& bytes,
+                                 const QByteArray& format) {
     // A picture taken from another program goes back as the very bytes it
     // came in: no encoding, and pasted exactly as it was copied.
-    const std::optional<PictureOriginals::Original> original = originals_.find(image);
+    const bool original = !bytes.isEmpty() && !format.isEmpty();
     ClipboardSnapshot written;
     written.formats = {false, true, true};
-    written.picture = image;
+    written.setPicture(image);
     if (original) {
-        written.pictureBytes = original->bytes;
-        written.pictureFormat = original->format;
+        written.pictureBytes = bytes;
+        written.pictureFormat = format;
     }
     QMimeData* offered = nullptr;
     if (!claim(
             [&](QMimeData* data) {
                 data->setImageData(image);
                 if (original)
-                    data->setData(QString::fromLatin1(original->format), original->bytes);
+                    data->setData(QString::fromLatin1(format), bytes);
                 offered = data;
             },
             written))
         return false;
-    if (!original || original->format != "image/png")
+    if (!original || format != "image/png")
         encodeForPasting(offered, image);
     return true;
+}
+
+void QtClipboardSource::releasePicture() {
+    snapshot_.releasePixels();
+    written_.releasePixels();
 }
 
 void QtClipboardSource::encodeForPasting(QMimeData* data, const QImage& image) {

@@ -2,7 +2,6 @@
 
 #include "clipboard_fetcher.h"
 #include "clipboard_source.h"
-#include "picture_originals.h"
 
 #include <QPointer>
 #include <QThreadPool>
@@ -28,7 +27,9 @@ public:
     const ClipboardSnapshot& snapshot() const override { return snapshot_; }
     void refresh() override;
     bool setText(const QString& text) override;
-    bool setImage(const QImage& image) override;
+    bool setImage(const QImage& image, const QByteArray& bytes, const QByteArray& format) override;
+    using ClipboardSource::setImage;
+    void releasePicture() override;
     QString description() const override { return description_; }
 
 private:
@@ -50,7 +51,6 @@ private:
     ClipboardSnapshot written_; // what a claim under way puts on the clipboard
     bool writing_ = false;      // our claim is being put on the clipboard
     bool claiming_ = false;     // a claim is waiting for a fresh X11 time stamp
-    PictureOriginals originals_;
 
     // The picture being encoded for pasting, and the latest job's number. The
     // pool is the last member, so that its job is over before the rest goes.

@@ -3,7 +3,6 @@
 // numbers and snapshots, and writes become content for it to offer.
 #include "wayland_clipboard_source.h"
 
-#include "picture_originals.h"
 #include "wayland_clipboard_worker.h"
 #include "wayland_connection.h"
 
@@ -31,7 +30,11 @@ public:
     quint64 changeCount() const override { return changes_; }
     const ClipboardSnapshot& snapshot() const override { return snapshot_; }
     bool setText(const QString& text) override;
-    bool setImage(const QImage& image) override;
+    bool setImage(const QImage& image, const QByteArray& bytes, const QByteArray& format) override;
+    void releasePicture() override {
+        snapshot_.releasePixels();
+        written_.releasePixels();
+    }
     QString description() const override;
 
 private:
@@ -48,7 +51,6 @@ private:
     ClipboardSnapshot written_;
     quint64 writtenContent_ = 0;
     quint64 writtenChange_ = 0;
-    PictureOriginals originals_;
     // Last: stopped before anything its reports touch goes.
     std::unique_ptr<WaylandClipboardWorker> worker_;
 };
@@ -105,7 +107,6 @@ void WaylandClipboardSource::arrived(quint64 selection, ClipboardSnapshot read) 
         return; // older than content we have written since
     snapshot_ = std::move(read);
     snapshot_.change = change;
-    originals_.remember(snapshot_);
     emit snapshotArrived();
 }
 
@@ -136,23 +137,24 @@ bool WaylandClipboardSource::setText(const QString& text) {
     return write(std::move(content), written) != 0;
 }
 
-bool WaylandClipboardSource::setImage(const QImage& image) {
+bool WaylandClipboardSource::setImage(const QImage& image, const QByteArray& bytes,
+                                      const QByteArray& format) {
     if (image.isNull())
         return false;
     OwnContent content;
     ClipboardSnapshot written;
     written.formats = {false, true, true};
-    written.picture = image;
+    written.setPicture(image);
     // A picture taken from another program goes back as the very bytes it
     // came in, so that it pastes exactly as it was copied.
-    const std::optional<PictureOriginals::Original> original = originals_.find(image);
+    const bool original = !bytes.isEmpty() && !format.isEmpty();
     if (original) {
-        content.types.append(original->format);
-        content.bytes.insert(original->format, original->bytes);
-        written.pictureBytes = original->bytes;
-        written.pictureFormat = original->format;
+        content.types.append(format);
+        content.bytes.insert(format, bytes);
+        written.pictureBytes = bytes;
+        written.pictureFormat = format;
     }
-    const bool encode = !original || original->format != kPng;
+    const bool encode = !original || format != kPng;
     if (encode)
         content.types.append(kPng); // its bytes follow from the encoder
     const quint64 number = write(std::move(content), written);

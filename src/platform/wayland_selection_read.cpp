@@ -103,7 +103,7 @@ void SelectionRead::endStep(const QByteArray* bytes) {
     if (bytes != nullptr && type == textType_) {
         snapshot_.text = clipboardTextFromBytes(*bytes, type);
     } else if (bytes != nullptr) {
-        snapshot_.picture = clipboardPictureFromBytes(*bytes);
+        snapshot_.setPicture(clipboardPictureFromBytes(*bytes));
         if (!snapshot_.picture.isNull()) {
             snapshot_.pictureBytes = *bytes;
             snapshot_.pictureFormat = type;

@@ -207,7 +207,7 @@ ClipboardSnapshot X11ClipboardFetcher::fetch(quint64 change) {
     if (!offer.pictureTarget.isEmpty()) {
         if (const std::optional<Transfer> picture =
                 transfer(atom(offer.pictureTarget.constData()), *time, change)) {
-            snapshot.picture = clipboardPictureFromBytes(picture->bytes);
+            snapshot.setPicture(clipboardPictureFromBytes(picture->bytes));
             if (!snapshot.picture.isNull()) {
                 snapshot.pictureBytes = picture->bytes;
                 snapshot.pictureFormat = offer.pictureTarget;

@@ -23,7 +23,7 @@ ClipboardSnapshot FakeClipboardSource::read() const {
     if (read.formats.bitmap) {
         ++platform_.clipboardReads;
         if (!now.unreadable)
-            read.picture = now.image;
+            read.setPicture(now.image);
     }
     return read;
 }
@@ -74,7 +74,8 @@ bool FakeClipboardSource::setText(const QString& text) {
     return true;
 }
 
-bool FakeClipboardSource::setImage(const QImage& image) {
+bool FakeClipboardSource::setImage(const QImage& image, const QByteArray& bytes,
+                                   const QByteArray& format) {
     ++platform_.clipboardWrites;
     if (platform_.failClipboardWrites)
         return false;
@@ -83,7 +84,9 @@ bool FakeClipboardSource::setImage(const QImage& image) {
     ++platform_.clipboardChanges;
     ClipboardSnapshot written;
     written.formats = {false, true, true};
-    written.picture = image;
+    written.setPicture(image);
+    written.pictureBytes = bytes;
+    written.pictureFormat = format;
     take(std::move(written));
     return true;
 }

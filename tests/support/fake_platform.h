@@ -21,7 +21,9 @@ public:
     const ClipboardSnapshot& snapshot() const override { return snapshot_; }
     void refresh() override;
     bool setText(const QString& text) override;
-    bool setImage(const QImage& image) override;
+    bool setImage(const QImage& image, const QByteArray& bytes, const QByteArray& format) override;
+    using ClipboardSource::setImage;
+    void releasePicture() override { snapshot_.releasePixels(); }
     QString description() const override { return QStringLiteral("scripted"); }
 
     // Another program changed the content: reported, and read unless held.

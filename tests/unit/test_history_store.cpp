@@ -7,6 +7,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// A picture as the history keeps one from the scripted clipboard: no bytes,
+// so its pixels stay.
+HeldPicture kept(const QImage& picture) {
+    return HeldPicture(picture, {}, {}, 640);
+}
+
+} // namespace
+
+namespace {
+
 QImage filled(int width, int height, QRgb colour) {
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(colour);
@@ -102,21 +112,21 @@ void TestHistoryStore::picturePushes() {
 
     HistoryStore store;
     for (int width : pushed)
-        store.pushimage(filled(width, 5, qRgb(0, 0, 0)));
+        store.pushimage(kept(filled(width, 5, qRgb(0, 0, 0))));
     QCOMPARE(pictureWidths(store), expected);
 }
 
 void TestHistoryStore::queuesAreIndependent() {
     HistoryStore store;
     const QImage first = filled(640, 480, qRgb(10, 20, 30));
-    store.pushimage(first);
+    store.pushimage(kept(first));
     store.setText(0, u"t"_s);
 
     store.pushtext();
     store.setText(0, u"u"_s);
     QCOMPARE(pictureWidths(store), (Widths{640, 0, 0, 0, 0, 0}));
 
-    store.pushimage(filled(50, 30, qRgb(0, 0, 0)));
+    store.pushimage(kept(filled(50, 30, qRgb(0, 0, 0))));
     QCOMPARE(texts(store), (QStringList{u"u"_s, u"t"_s, {}, {}, {}, {}}));
     // The older picture moved on whole, at its natural size.
     QCOMPARE(store.picture(1).size(), QSize(640, 480));
@@ -157,7 +167,7 @@ void TestHistoryStore::thumbnails() {
     const QRgb colour = qRgb(200, 40, 90);
     HistoryStore store;
     if (size.isValid())
-        store.pushimage(filled(size.width(), size.height(), colour));
+        store.pushimage(kept(filled(size.width(), size.height(), colour)));
     QCOMPARE(fittedRect(store.thumbnailFit(0)), fitted);
     QVERIFY(!store.thumbnailFit(1).drawable);
 
@@ -186,7 +196,7 @@ void TestHistoryStore::thumbnailIsSmoothlyScaled() {
             stripes.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     }
     HistoryStore store;
-    store.pushimage(stripes);
+    store.pushimage(kept(stripes));
 
     const QImage box = store.thumbnail(0, Qt::red);
     const int grey = qGray(box.pixel(50, 50));
