@@ -27,9 +27,11 @@ void Form1::startTimers() {
     connect(pane_, &PreviewPane::viewSwitched, this, &Form1::wakeTimer3);
     connect(&platform_.clipboardSource(), &ClipboardSource::snapshotArrived, this,
             &Form1::wakeTimer3);
+    // The first ticks come an interval after the start, when the window
+    // manager has framed and placed the window.
     timer1_->start();
-    wakeTimer2();
-    wakeTimer3();
+    timer2_->start();
+    timer3_->start();
 }
 
 void Form1::holdTimers() {
@@ -76,12 +78,11 @@ void Form1::timer3Ticked() {
 
 void Form1::scheduleCollapse() {
     collapseDue_->stop();
-    if (timersHeld_ || timer2_->isActive() || !countdown_.hideArmed() ||
-        menu_.jidou.isChecked(0) || historyShown() || collapsed())
+    if (timersHeld_ || timer2_->isActive() || !countdown_.hideArmed() || menu_.jidou.isChecked(0) ||
+        historyShown() || collapsed())
         return;
     // The first tick after the delay has passed.
-    const qint64 due =
-        countdown_.hideStart() + countdown_.hideDelay() + 1 - platform_.tickCount();
+    const qint64 due = countdown_.hideStart() + countdown_.hideDelay() + 1 - platform_.tickCount();
     constexpr qint64 kLongest = qint64(24) * 3600 * 1000;
     collapseDue_->start(static_cast<int>(std::clamp<qint64>(due, 0, kLongest)));
 }

@@ -35,7 +35,7 @@ public:
     // Asks for the clipboard's content as of change `change`, the newest.
     virtual void request(quint64 change) = 0;
     // The content as of change `change`, when its read has finished by the
-    // end of `waitMs`.
+    // end of `waitMs`; handed over once.
     virtual std::optional<ClipboardSnapshot> result(quint64 change, int waitMs) = 0;
 };
 

@@ -142,7 +142,11 @@ std::optional<ClipboardSnapshot> X11ClipboardFetcher::result(quint64 change, int
     const auto ready = [&] { return finished_ && finished_->first == change; };
     if (!changed_.wait_for(lock, std::chrono::milliseconds(waitMs), ready))
         return std::nullopt;
-    return finished_->second;
+    // Handed over, not kept: a large picture's pixels live on with the taker
+    // only.
+    std::optional<ClipboardSnapshot> taken = std::move(finished_->second);
+    finished_.reset();
+    return taken;
 }
 
 void X11ClipboardFetcher::run() {
