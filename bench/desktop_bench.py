@@ -356,6 +356,113 @@ class XScreen:
         self.x.XCloseDisplay(self.dpy)
 
 
+class X11FocusClock:
+    """When the window manager last changed _NET_ACTIVE_WINDOW, as seen by a
+    connection of its own that a thread reads (PropertyNotify on the root):
+    the moment another window got the focus, to a millisecond or so."""
+
+    PROPERTY_NOTIFY = 28
+    PROPERTY_CHANGE_MASK = 1 << 22
+
+    def __init__(self, display: str):
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x.XConnectionNumber.argtypes = [ctypes.c_void_p]
+        x.XPending.argtypes = [ctypes.c_void_p]
+        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+        x.XFlush.argtypes = [ctypes.c_void_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.x = x
+        self.dpy = x.XOpenDisplay(display.encode())
+        if not self.dpy:
+            raise HarnessError(f"cannot open display {display}")
+        self.atom = x.XInternAtom(self.dpy, b"_NET_ACTIVE_WINDOW", 0)
+        x.XSelectInput(self.dpy, x.XDefaultRootWindow(self.dpy), self.PROPERTY_CHANGE_MASK)
+        x.XFlush(self.dpy)
+        self.changes: list[float] = []
+        self._stop = threading.Event()
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _run(self) -> None:
+        import select
+        fd = self.x.XConnectionNumber(self.dpy)
+        event = (ctypes.c_long * 24)()
+        while not self._stop.is_set():
+            select.select([fd], [], [], 0.2)
+            while self.x.XPending(self.dpy):
+                self.x.XNextEvent(self.dpy, event)
+                # XPropertyEvent: type, serial, send_event, display, window, atom, ...
+                if ctypes.c_int.from_buffer(event).value == self.PROPERTY_NOTIFY \
+                        and event[5] & 0xFFFFFFFF == self.atom:
+                    self.changes.append(time.monotonic())
+
+    def moved(self, since: float, until: float) -> float:
+        """The last change between the two moments (`since` when none was seen)."""
+        seen = [t for t in self.changes if since <= t <= until]
+        return seen[-1] if seen else since
+
+    def close(self) -> None:
+        self._stop.set()
+        self._thread.join(2)
+        self.x.XCloseDisplay(self.dpy)
+
+
+class SwayFocusClock:
+    """The moments sway reported a window focused, by container, read by a
+    thread from a subscription to its window events (the i3 IPC protocol on
+    sway's socket)."""
+
+    MAGIC = b"i3-ipc"
+    SUBSCRIBE = 2
+
+    def __init__(self, socket_path: str):
+        import socket
+        import struct
+        self.struct = struct
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.connect(socket_path)
+        payload = b'["window"]'
+        self.sock.sendall(self.MAGIC + struct.pack("<II", len(payload), self.SUBSCRIBE) + payload)
+        self.focused: list[tuple[float, int]] = []
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def _read(self, count: int) -> bytes:
+        data = b""
+        while len(data) < count:
+            chunk = self.sock.recv(count - len(data))
+            if not chunk:
+                raise EOFError
+            data += chunk
+        return data
+
+    def _run(self) -> None:
+        import json
+        try:
+            while True:
+                header = self._read(14)
+                length, kind = self.struct.unpack("<II", header[6:])
+                body = json.loads(self._read(length))
+                if kind & 0x80000000 and body.get("change") == "focus":
+                    self.focused.append((time.monotonic(), body["container"]["id"]))
+        except (EOFError, OSError, ValueError):
+            pass
+
+    def moved(self, since: float, until: float, con_id: int) -> float:
+        seen = [t for t, focused in self.focused if focused == con_id and since <= t <= until]
+        return seen[-1] if seen else since
+
+    def close(self) -> None:
+        self.sock.close()
+
+
 class Run:
     """One started program and what the bench keeps of it."""
 
@@ -385,9 +492,11 @@ class X11:
         self.desktop.__enter__()
         self.other = FocusSink(self.desktop)
         self.clip = Clipboard(self.desktop, self.args.tools)
+        self.focus_clock = X11FocusClock(self.desktop.display)
         return self
 
     def __exit__(self, *exc):
+        self.focus_clock.close()
         self.desktop.__exit__(*exc)
 
     # Programs
@@ -432,8 +541,12 @@ class X11:
 
     # Focus, keys, pointer
 
-    def focus_other(self) -> None:
+    def focus_other(self) -> tuple[float, float]:
+        """Gives the other window the focus: (the moment the command was
+        given, the moment the window manager set the new active window)."""
+        given = time.monotonic()
         self.other.activate()
+        return given, self.focus_clock.moved(given, time.monotonic())
 
     def focus_main(self, run: Run) -> None:
         self.desktop.activate(run.main)
@@ -560,7 +673,13 @@ class Sway(X11):
     def __enter__(self):
         self.desktop.__enter__()
         self.other = FocusWindow(self.desktop, "wayland", at=(900, 700))
+        self.focus_clock = SwayFocusClock(self.desktop.ipc_socket)
         return self
+
+    def focus_other(self) -> tuple[float, float]:
+        given = time.monotonic()
+        self.other.activate()
+        return given, self.focus_clock.moved(given, time.monotonic(), self.other.view.con_id)
 
     def _view(self, run: Run, con_id):
         for view in run.program.views():
@@ -599,9 +718,6 @@ class Sway(X11):
 
     def main_rect(self, run: Run) -> Rect:
         return self._view(run, run.main).content
-
-    def focus_other(self) -> None:
-        self.other.activate()
 
     def focus_main(self, run: Run) -> None:
         self.desktop.focus(self._view(run, run.main))
@@ -1057,7 +1173,7 @@ class Bench:
 
     def windows(self, env, binary) -> dict:
         found = {"write": [], "shrink": [], "grow": [], "history": [], "stall": [],
-                 "write_early": [], "history_early": []}
+                 "write_early": [], "history_early": [], "focus_took": []}
         run = self.start(env, binary, accessible=True)
         env.wait_caption(run, TEXT_CAPTION)
         for number in range(self.args.repeat):
@@ -1074,8 +1190,8 @@ class Bench:
                 continue
             time.sleep(0.3)
             found["write_early"].append(env.read() == (text + " beta").encode())
-            env.focus_other()
-            left = time.monotonic()
+            given, left = env.focus_other()
+            found["focus_took"].append(left - given)
             took = None
             while time.monotonic() - left < 3.0:
                 if env.read() == (text + " beta").encode():
@@ -1088,8 +1204,8 @@ class Bench:
             env.focus_history(run)
             time.sleep(0.4)
             found["history_early"].append(not env.history_shown(run))
-            env.focus_other()
-            left = time.monotonic()
+            given, left = env.focus_other()
+            found["focus_took"].append(left - given)
             took = None
             while time.monotonic() - left < 3.0:
                 if not env.history_shown(run):
@@ -1113,14 +1229,14 @@ class Bench:
         env.pointer(*centre)
         for number in range(self.args.repeat):
             time.sleep(1.0)
+            left = time.monotonic()  # from the command that moves the pointer
             env.pointer(*env.EMPTY_SPOT)
-            left = time.monotonic()
             shrank = self.watch_height(env, run, lambda h: h < full.height, 4.0, left)
             found["shrink"].append(shrank)
             small = env.main_rect(run)
             time.sleep(0.3)
-            env.pointer(small.x + small.width // 2, small.y + min(small.height, 23) // 2)
             back = time.monotonic()
+            env.pointer(small.x + small.width // 2, small.y + min(small.height, 23) // 2)
             found["grow"].append(self.watch_height(env, run, lambda h: h == full.height, 4.0,
                                                    back))
         found["stall"].append(env.close(run))
@@ -1153,13 +1269,13 @@ class Bench:
             rows.append([desktop, binary, ms(joined("write")),
                          f"{sum(early_write)} of {len(early_write)}", ms(joined("shrink")),
                          ms(joined("grow")), ms(joined("history")),
-                         f"{sum(early_hide)} of {len(early_hide)}"])
+                         f"{sum(early_hide)} of {len(early_hide)}", ms(joined("focus_took"))])
         table("windows: another window takes the focus / the pointer moves (auto-hide 0.5 s, "
               "0.5 s poll, a 64x48 picture held)",
               ["desktop", "binary", "focus elsewhere → edit on the clipboard",
                "edit there already before leaving", "pointer away → collapsed",
                "pointer back on the menu bar → full size", "focus elsewhere → 履歴 hidden",
-               "履歴 hidden already before"], rows)
+               "履歴 hidden already before", "focus command → new active window"], rows)
 
     # 7. stall
 
