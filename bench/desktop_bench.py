@@ -511,16 +511,19 @@ class X11:
         self.settle(run)
         return run
 
-    def settle(self, run: Run) -> None:
-        """Waits until the main window has stayed in place for 0.3 s (the
-        compositor or window manager may still move it after it shows)."""
+    def settle(self, run: Run, where=None) -> Rect:
+        """Waits until a window (the main window unless `where` says
+        otherwise) has stayed in place for 0.3 s: the compositor or window
+        manager may still move it after it shows. Returns where it is."""
+        where = where or self.main_rect
         last, same = None, 0
         deadline = time.monotonic() + 5.0
         while same < 3 and time.monotonic() < deadline:
-            rect = self.main_rect(run)
+            rect = where(run)
             same = same + 1 if rect == last else 0
             last = rect
             time.sleep(0.1)
+        return last
 
     def close(self, run: Run) -> int | None:
         """Closes the program; returns its longest stall in ms."""
@@ -611,6 +614,10 @@ class X11:
 
     def history_shown(self, run: Run) -> bool:
         return self.desktop.client_geometry(run.history).viewable
+
+    def describe(self, run: Run) -> str:
+        return ", ".join(f"{self.desktop.window_name(w)!r} {self.desktop.client_geometry(w)}"
+                         for w in self.desktop.visible_windows(run.pid))
 
     def dialog(self, run: Run):
         """A window of the program besides the main and history windows."""
@@ -771,6 +778,10 @@ class Sway(X11):
 
     def history_shown(self, run: Run) -> bool:
         return self._view(run, run.history) is not None
+
+    def describe(self, run: Run) -> str:
+        return ", ".join(f"{v.name!r} {v.content} focused={v.focused}"
+                         for v in run.program.views())
 
     def dialog(self, run: Run):
         found = [v.con_id for v in run.program.views() if v.con_id not in (run.main, run.history)]
@@ -1025,14 +1036,23 @@ class Bench:
         env.wait_caption(run, TEXT_CAPTION)
         found = self.six(env, run, self.noisy)
         found["peak"] = capture.peak_rss_kib(run.pid)
-        history = env.open_history(run)
-        time.sleep(0.3)
+        env.open_history(run)
         screen = env.screen()
         try:
-            slots = capture.read_thumbnails(screen.grab(history))
+            for attempt in range(2):
+                history = env.settle(run, env.history_rect)
+                shot = screen.grab(history)
+                found["slots"] = [s["picture"] for s in capture.read_thumbnails(shot)]
+                if any(s is not None for s in found["slots"]):
+                    break
+                # Nothing read: keep the screen for a look, and look again.
+                path = env.desktop.root.parent / f"pomorina-bench-history-{time.time():.0f}.png"
+                env.desktop.screenshot(path)
+                note(f"no thumbnail read in {history}; the screen is in {path}; "
+                     f"windows: {env.describe(run)}")
+                found["misread"] = found.get("misread", 0) + 1
         finally:
             screen.close()
-        found["slots"] = [slot["picture"] for slot in slots]
         found["stall"] = env.close(run)
         return found
 
@@ -1043,6 +1063,9 @@ class Bench:
             reached = [len({s for s in t["slots"] if s is not None}) for t in trials]
             ordered = sum(t["slots"] == expected for t in trials)
             others = sorted({str(t["slots"]) for t in trials if t["slots"] != expected})
+            misread = sum(t.get("misread", 0) for t in trials)
+            if misread:
+                others.append(f"first shot of the history read nothing in {misread} runs")
             rows.append([desktop, binary, median_range(reached),
                          f"{ordered} of {len(trials)}" + (f" (else {', '.join(others)})"
                                                           if others else ""),
@@ -1107,8 +1130,8 @@ class Bench:
             env.copy_file(self.noisy[index], "image/png")
             if not wait_band(env, run, index):
                 raise HarnessError(f"picture {index} was never shown")
-        history = env.open_history(run)
-        time.sleep(0.3)
+        env.open_history(run)
+        history = env.settle(run, env.history_rect)
         before = env.read("image/png")
         for number in range(self.args.repeat):
             slot = 1 - number % 2  # slot 1 holds picture 0, slot 0 picture 1
