@@ -39,14 +39,18 @@ void FileCommands::gsave_Click() {
     if (!pane_.pictureShown())
         return; // text is shown: nothing to save
     QWidget* parent = host_.boxParent();
-    // Its full pixels, decoded again from the bytes it came in.
-    const QImage held = pane_.Picture2()->picture();
-    if (held.isNull() || held.width() <= 0 || held.height() <= 0) {
+    if (pane_.Picture2()->held().isNull()) {
         platform_.showError(parent, QStringLiteral("保存する画像がありません。"));
         return;
     }
     if (!platform_.askOkCancel(parent, QStringLiteral("セーブします")))
         return;
+    // Its full pixels, decoded again from the bytes it came in.
+    const QImage held = pane_.Picture2()->picture();
+    if (held.isNull()) {
+        platform_.showError(parent, QStringLiteral("保存する画像を読み直せません。"));
+        return;
+    }
 
     // A value that names no resolution keeps the one of the previous save.
     if (const std::optional<QSize> size = host_.saveResolution()) {
