@@ -65,7 +65,7 @@ public:
     // pixels square, its boxes 4 pixels larger, and the window around them.
     void applyFullSizeLayout(int n);
     // The same, with n taken from the preview-size setting.
-    void applyPreviewLayout();
+    void applyPreviewLayout() override;
     // Keeps the window above all others, or puts it back among them.
     void topmost(bool on);
     // Puts the frame's top-left corner at a screen position in pixels.

@@ -831,8 +831,8 @@ def soak(checks: Checks, args) -> None:
 
 def soak_args(parser, args=None) -> None:
     if args is None:
-        parser.add_argument("--duration", type=float, default=180.0,
-                            help="seconds of storm (default 180; the first minute of it comes "
+        parser.add_argument("--duration", type=float, default=120.0,
+                            help="seconds of storm (default 120; the first minute of it comes "
                                  "before the reference)")
     elif args.duration < 10:
         parser.error("--duration: at least 10 s")

@@ -672,9 +672,10 @@ void TestWriteBack::newerContentWinsOverAnEdit_data() {
         // Only the text view goes back to the clipboard; a picture shown
         // keeps the clipboard as it is.
         const QString left = made == EditMade::InSlotOverPicture ? picture : edit;
-        const auto row = [&](const char* then) {
+        const QLatin1String setter(name);
+        const auto row = [&setter](const char* then) {
             return &QTest::newRow(
-                qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), QLatin1String(then))));
+                qPrintable(QStringLiteral("%1, %2").arg(setter, QLatin1String(then))));
         };
         *row("then the user leaves") << made << Then::Leaves << left;
         *row("a newer text first") << made << Then::NewerTextFirst << QStringLiteral("newer");
