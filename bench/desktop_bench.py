@@ -63,8 +63,8 @@ sys.path.insert(0, str(HERE))
 import capture  # noqa: E402
 from capture import BAND, BANDS, HEIGHT, SLOT_LEFTS, SLOT_TOP, WIDTH  # noqa: E402
 from clipboard_tools import (FRAME, HISTORY_CAPTION, TEXT_CAPTION, Clipboard, Pinger,  # noqa: E402
-                             PreviewPlace, Shot, cpu_seconds, fitted, png_picture,
-                             read_stall_log, rss_kib, wait_caption)
+                             PreviewPlace, Shot, cpu_seconds, fitted, open_x_display,
+                             png_picture, read_stall_log, rss_kib, wait_caption)
 from desktop import (SYSTEM_PYTHON, Desktop, HarnessError, Rect, settings_bytes,  # noqa: E402
                      settings_lines, wait_until)
 from desktop_input import (FocusSink, active_window, click_at, pointer_to,  # noqa: E402
@@ -96,6 +96,11 @@ def median_range(values, unit: str = "", digits: int = 0, scale: float = 1.0) ->
            f"{fmt.format(max(done))}), n={len(done)}"
     missing = len(values) - len(done)
     return text + (f", {missing} never" if missing else "")
+
+
+def pooled(trials, key: str) -> list:
+    """The values under `key` of every run, in one list."""
+    return [v for t in trials for v in t[key]]
 
 
 def ms(values) -> str:
@@ -279,25 +284,16 @@ class XScreen:
     ZPIXMAP = 2
 
     def __init__(self, display: str):
-        x = ctypes.CDLL("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x, self.dpy = open_x_display(display)
         x.XGetImage.restype = ctypes.POINTER(XImage)
         x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                                 ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
         x.XDestroyImage.argtypes = [ctypes.POINTER(XImage)]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        x.XFlush.argtypes = [ctypes.c_void_p]
         x.XStringToKeysym.restype = ctypes.c_ulong
         x.XStringToKeysym.argtypes = [ctypes.c_char_p]
         x.XKeysymToKeycode.restype = ctypes.c_ubyte
         x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
         self.x = x
-        self.dpy = x.XOpenDisplay(display.encode())
-        if not self.dpy:
-            raise HarnessError(f"cannot open display {display}")
         self.root = x.XDefaultRootWindow(self.dpy)
 
     def grab(self, area: Rect) -> Shot:
@@ -365,23 +361,8 @@ class X11FocusClock:
     PROPERTY_CHANGE_MASK = 1 << 22
 
     def __init__(self, display: str):
-        x = ctypes.CDLL("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-        x.XConnectionNumber.argtypes = [ctypes.c_void_p]
-        x.XPending.argtypes = [ctypes.c_void_p]
-        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-        x.XFlush.argtypes = [ctypes.c_void_p]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x, self.dpy = open_x_display(display)
         self.x = x
-        self.dpy = x.XOpenDisplay(display.encode())
-        if not self.dpy:
-            raise HarnessError(f"cannot open display {display}")
         self.atom = x.XInternAtom(self.dpy, b"_NET_ACTIVE_WINDOW", 0)
         x.XSelectInput(self.dpy, x.XDefaultRootWindow(self.dpy), self.PROPERTY_CHANGE_MASK)
         x.XFlush(self.dpy)
@@ -974,9 +955,9 @@ class Bench:
     def flow_table(self, results):
         rows = []
         for (desktop, binary), trials in results.items():
-            text = [v for t in trials for v in t["text"]]
-            picture = [v for t in trials for v in t["picture"]]
-            shots = [v for t in trials for v in t["shot"]]
+            text = pooled(trials, "text")
+            picture = pooled(trials, "picture")
+            shots = pooled(trials, "shot")
             rows.append([desktop, binary, ms(text), ms(picture),
                          f"{statistics.median(shots) * 1000:.1f} ms + {SHOT_INTERVAL * 1000:.0f} ms"
                          if shots else "-"])
@@ -1177,10 +1158,10 @@ class Bench:
     def restore_table(self, results):
         rows = []
         for (desktop, binary), trials in results.items():
-            restore = [v for t in trials for v in t["restore"]]
-            read = [v for t in trials for v in t["read"]]
-            original = [v for t in trials for v in t["original"]]
-            save = [v for t in trials for v in t["save"]]
+            restore = pooled(trials, "restore")
+            read = pooled(trials, "read")
+            original = pooled(trials, "original")
+            save = pooled(trials, "save")
             sizes = sorted({v for t in trials for v in t["saved_size"]})
             rows.append([desktop, binary, ms(restore), ms(read),
                          f"{sum(original)} of {len(original)}",
@@ -1286,13 +1267,14 @@ class Bench:
     def windows_table(self, results):
         rows = []
         for (desktop, binary), trials in results.items():
-            def joined(key):
-                return [v for t in trials for v in t[key]]
-            early_write, early_hide = joined("write_early"), joined("history_early")
-            rows.append([desktop, binary, ms(joined("write")),
-                         f"{sum(early_write)} of {len(early_write)}", ms(joined("shrink")),
-                         ms(joined("grow")), ms(joined("history")),
-                         f"{sum(early_hide)} of {len(early_hide)}", ms(joined("focus_took"))])
+            early_write = pooled(trials, "write_early")
+            early_hide = pooled(trials, "history_early")
+            rows.append([desktop, binary, ms(pooled(trials, "write")),
+                         f"{sum(early_write)} of {len(early_write)}",
+                         ms(pooled(trials, "shrink")),
+                         ms(pooled(trials, "grow")), ms(pooled(trials, "history")),
+                         f"{sum(early_hide)} of {len(early_hide)}",
+                         ms(pooled(trials, "focus_took"))])
         table("windows: another window takes the focus / the pointer moves (auto-hide 0.5 s, "
               "0.5 s poll, a 64x48 picture held)",
               ["desktop", "binary", "focus elsewhere → edit on the clipboard",

@@ -440,6 +440,29 @@ def cpu_seconds(pid: int) -> float:
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def open_x_display(display: str):
+    """A connection of its own to the X server through libX11 (ctypes), with
+    the signatures of the calls every user here makes; returns the library
+    and the display. A user declares the further calls it makes."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.restype = ctypes.c_ulong
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+    x.XConnectionNumber.argtypes = [ctypes.c_void_p]
+    x.XPending.argtypes = [ctypes.c_void_p]
+    x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    x.XFlush.argtypes = [ctypes.c_void_p]
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    dpy = x.XOpenDisplay(display.encode())
+    if not dpy:
+        raise HarnessError(f"cannot open display {display}")
+    return x, dpy
+
+
 class Pinger:
     """Sends the window manager's _NET_WM_PING to a window and times the
     answer, which the program sends from its event loop: a program whose loop
@@ -450,25 +473,10 @@ class Pinger:
     STRUCTURE_NOTIFY_MASK = 1 << 17
 
     def __init__(self, display: str, wid: int):
-        x = ctypes.CDLL("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
+        x, self.dpy = open_x_display(display)
         x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                  ctypes.c_void_p]
-        x.XConnectionNumber.argtypes = [ctypes.c_void_p]
-        x.XPending.argtypes = [ctypes.c_void_p]
-        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-        x.XFlush.argtypes = [ctypes.c_void_p]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self.x = x
-        self.dpy = x.XOpenDisplay(display.encode())
-        if not self.dpy:
-            raise HarnessError(f"cannot open display {display}")
         self.wid = wid
         self.root = x.XDefaultRootWindow(self.dpy)
         self.protocols = x.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)

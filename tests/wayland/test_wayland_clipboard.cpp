@@ -3,6 +3,7 @@
 // silent, die half-way or are replaced, and wl-paste reading what we write
 // while another window has the focus.
 #include "platform/wayland_clipboard_source.h"
+#include "support/noise_picture.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -12,12 +13,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace pomorina;
+using pomorina::testing::noise;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,17 +64,6 @@ QByteArray png(const QImage& image) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG", 100);
     return bytes;
-}
-
-QImage noise(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    return image;
 }
 
 // The view in sway's tree that has the keyboard focus, or an empty object.

@@ -1,16 +1,17 @@
 // The background clipboard reader against a real X server (Xvfb, started
 // here) and owners that answer, refuse, never answer or die half-way.
 #include "platform/clipboard_fetcher.h"
+#include "support/noise_picture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace pomorina;
+using pomorina::testing::noise;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -61,17 +62,6 @@ QString writePng(const QTemporaryDir& dir, const QString& name, const QImage& im
     if (!image.save(path, "PNG", 100))
         qFatal("cannot write %s", qPrintable(path));
     return path;
-}
-
-QImage noise(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    return image;
 }
 
 } // namespace
