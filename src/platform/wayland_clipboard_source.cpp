@@ -57,9 +57,6 @@ private:
 
 WaylandClipboardSource::WaylandClipboardSource(std::unique_ptr<WaylandConnection> connection,
                                                const FetchLimits& limits) {
-    QByteArrayList readablePictures;
-    for (const QByteArray& type : QImageReader::supportedMimeTypes())
-        readablePictures.append(type);
     // Reports come on the worker's thread and are taken in here, in order.
     WaylandClipboardWorker::Reports reports;
     reports.began = [this](quint64 selection) {
@@ -78,8 +75,8 @@ WaylandClipboardSource::WaylandClipboardSource(std::unique_ptr<WaylandConnection
         QMetaObject::invokeMethod(
             this, [this, content] { applied(content); }, Qt::QueuedConnection);
     };
-    worker_ = std::make_unique<WaylandClipboardWorker>(std::move(connection), limits,
-                                                       readablePictures, std::move(reports));
+    worker_ = std::make_unique<WaylandClipboardWorker>(
+        std::move(connection), limits, QImageReader::supportedMimeTypes(), std::move(reports));
 }
 
 WaylandClipboardSource::~WaylandClipboardSource() {

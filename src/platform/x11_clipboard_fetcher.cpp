@@ -113,8 +113,7 @@ X11ClipboardFetcher::X11ClipboardFetcher(xcb_connection_t* connection, const Fet
     targets_ = atom("TARGETS");
     incr_ = atom("INCR");
     timeProperty_ = atom("_POMORINA_TIME");
-    for (const QByteArray& type : QImageReader::supportedMimeTypes())
-        readablePictures_.append(type);
+    readablePictures_ = QImageReader::supportedMimeTypes();
     worker_ = std::thread([this] { run(); });
 }
 
